@@ -1,0 +1,62 @@
+// The mail server's helper protocol: request lines arrive on standard input,
+// each beginning with a sequence token, and every request is answered with one
+// line on standard output that begins with that token (or its number). This
+// class is the request loop; it answers the protocol's own requests and every
+// malformed one, and hands work requests to ProcessRequest.
+#ifndef CGP_HELPER_H_
+#define CGP_HELPER_H_
+
+#include "orv/input_file.h"
+#include "orv/string.h"
+
+namespace cgp {
+
+// One request line split into its three fields: the sequence token, the
+// command word (folded to lower case) and the parameters (the rest of the
+// line, unchanged). A missing field is empty.
+struct RequestLine {
+  orv::string token;
+  orv::string command;
+  orv::string parameters;
+};
+
+// Splits a line at runs of space, CR and LF, taking at most three fields.
+RequestLine ParseRequestLine(const orv::string& line);
+
+// The token read as an unsigned number the way stream input reads one; 0 when
+// nothing can be read.
+unsigned SequenceNumber(const orv::string& token);
+
+// Requests longer than this are cut; no real request comes near it.
+constexpr std::size_t kMaxRequestLine = 64 * 1024;
+
+class Helper {
+ public:
+  // error_word answers protocol errors, for example "REJECTED".
+  explicit Helper(const orv::string& error_word);
+  virtual ~Helper();
+
+  // Serves requests from standard input until it ends or fails, or standard
+  // output can no longer be written. Throws orv::Exception for the request
+  // word "crash", a test hook.
+  void Run();
+  // The same, reading requests from in.
+  void Run(orv::InputFile& in);
+
+ protected:
+  // The protocol version answered to INTF.
+  virtual unsigned Interface(unsigned requested);
+  // Called when QUIT arrives, before it is answered.
+  virtual void Shutdown();
+  // Serves one work request and writes its answer. Called only for a command
+  // that HandlesCommand accepted, with non-empty parameters.
+  virtual void ProcessRequest(unsigned seq, const orv::string& command,
+                              const orv::string& parameters) = 0;
+  virtual bool HandlesCommand(const orv::string& command) = 0;
+
+  const orv::string errorWord;
+};
+
+}  // namespace cgp
+
+#endif  // CGP_HELPER_H_

@@ -1,0 +1,103 @@
+#include "orv/line_stream.h"
+
+#include <errno.h>
+#include <unistd.h>
+
+#include <unordered_map>
+#include <utility>
+
+#include "orv/mutex.h"
+
+namespace orv {
+namespace {
+
+Mutex outputMutex;
+Mutex repeatTableMutex;
+std::unordered_map<string, std::pair<string, uint32_t>, StringHash> repeatTable(100);
+bool outputBroken = false;
+
+}  // namespace
+
+bool WriteLine(std::string text) {
+  while (!text.empty() && text.back() == '\n')
+    text.pop_back();
+  text += '\n';
+  MutexLock lock(outputMutex);
+  const char* p = text.data();
+  std::size_t left = text.size();
+  while (left > 0 && !outputBroken) {
+    ssize_t n = ::write(STDOUT_FILENO, p, left);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0) {
+      outputBroken = true;
+      break;
+    }
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return !outputBroken;
+}
+
+bool OutputBroken() {
+  MutexLock lock(outputMutex);
+  return outputBroken;
+}
+
+outline::~outline() {
+  WriteLine(Text());
+}
+
+logline::~logline() {
+  string text(Text());
+  if (!key_.empty()) {
+    MutexLock lock(repeatTableMutex);
+    decltype(repeatTable)::iterator it;
+    if (!has_key(repeatTable, key_, it)) {
+      repeatTable.emplace(key_, std::make_pair(text, 1u));
+    } else if (it->second.first == text) {
+      ++it->second.second;
+      return;
+    } else {
+      if (it->second.second > 1) {
+        WriteLine("* " + key_ + ": (Last message repeated " + std::to_string(it->second.second) +
+                  " times)");
+      }
+      it->second = std::make_pair(text, 1u);
+    }
+  }
+  string prefix("* ");
+  if (number_ != 0)
+    prefix += "[" + std::to_string(number_) + "] ";
+  if (!key_.empty())
+    prefix += key_ + ": ";
+  while (!text.empty() && text.back() == '\n')
+    text.pop_back();
+  string lines;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t lf = text.find('\n', start);
+    std::size_t len = (lf == string::npos ? text.size() : lf) - start;
+    if (!lines.empty())
+      lines += '\n';
+    lines += prefix;
+    if (prefix.size() + len > kMaxLogLine) {
+      lines.append(text, start, kMaxLogLine - std::min(prefix.size(), kMaxLogLine));
+      lines += "...";
+    } else {
+      lines.append(text, start, len);
+    }
+    if (lf == string::npos)
+      break;
+    start = lf + 1;
+  }
+  WriteLine(lines);
+}
+
+string ostream_func::ToString() const {
+  std::ostringstream out;
+  (*this)(out);
+  return out.str();
+}
+
+}  // namespace orv
