@@ -1,0 +1,20 @@
+#!/bin/sh
+# Installs the Debian packages that building and testing need, when missing,
+# and builds the filter into build/. Run from anywhere, as root on a fresh
+# machine (apt-get is only called when something is missing).
+set -eu
+cd "$(dirname "$0")/.."
+
+packages="cmake make g++ libboost-program-options-dev libgtest-dev tnef unrtf python3 $*"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+fi
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERROWICK_WERROR=ON >/dev/null
+cmake --build build -j "$(nproc)"
