@@ -98,6 +98,12 @@ cgp::Answer WinMailDat::FilterMessage(unsigned, const orv::string& path) {
       orv::RemoveFile(queueFile);
       return pass;
     }
+    // Without a channel to the server the answer cannot arrive, and a released
+    // copy would be delivered beside the original.
+    if (orv::OutputBroken()) {
+      orv::RemoveFile(queueFile);
+      return pass;
+    }
     if (!cgp::Pipe::ReleaseQueueFile(queueFile)) {
       orv::logline() << "Unable to release the queue file " << orv::Printable(queueFile) << ": "
                      << strerror(errno) << ", the message passes unchanged";

@@ -64,9 +64,10 @@ bool WinMailDat::ParseOptions(int argc, char** argv, const orv::string& banner, 
 }
 
 int WinMailDat::Main(int argc, char** argv) {
-  // A peer that closes our standard output must not kill us in the middle of
-  // writing a file; the write fails instead and the loop ends.
+  // A peer that closes our standard output, or a full file-size limit, must
+  // not kill us in the middle of writing a file: the write fails instead.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   orv::string path;
   if (!ParseOptions(argc, argv, "* Quillmere's Verrowick 2.6 for Communigate Pro\n", path))
     return 0;

@@ -46,7 +46,9 @@ void CloseFd(int& fd) {
     if (dup2(moved[target], target) < 0)
       _exit(0);
   }
+  // Ignored signals stay ignored across exec; the child gets the defaults.
   signal(SIGPIPE, SIG_DFL);
+  signal(SIGXFSZ, SIG_DFL);
   auto limit = [](int resource, rlim_t value) {
     rlimit rl{value, value};
     setrlimit(resource, &rl);
