@@ -95,8 +95,7 @@ int WinMailDat::Main(int argc, char** argv) {
         orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions.";
       }
     } else {
-      if (!orv::IsDirectory("Submitted"))
-        orv::MakeDirectory("Submitted", false);
+      if (!orv::IsDirectory("Submitted")) orv::MakeDirectory("Submitted", false);
       if (keepWinmail) {
         orv::outline()
             << "* -k specified, original winmail.dat will be kept with extracted attachments";
@@ -107,8 +106,7 @@ int WinMailDat::Main(int argc, char** argv) {
         orv::outline() << "* ERROR: tnef binary not found, messages will be left unscanned";
         orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions";
       }
-      if (!ignoreRtfBody)
-        report_rtf2html();
+      if (!ignoreRtfBody) report_rtf2html();
       Run();
     }
   } catch (const std::exception& e) {

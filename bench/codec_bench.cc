@@ -38,8 +38,7 @@ double Best(Fn fn) {
 
 double Command(const std::string& command) {
   return Best([&] {
-    if (std::system(command.c_str()) != 0)
-      std::perror(command.c_str());
+    if (std::system(command.c_str()) != 0) std::perror(command.c_str());
   });
 }
 
@@ -52,8 +51,7 @@ int main(int argc, char** argv) {
   {
     std::mt19937_64 random(42);
     std::vector<uint64_t> data(size / 8);
-    for (auto& word : data)
-      word = random();
+    for (auto& word : data) word = random();
     std::ofstream(raw, std::ios::binary).write(reinterpret_cast<char*>(data.data()), size);
     orv::InputFile in(raw);
     orv::ofstream out(encoded, std::ios::trunc);
