@@ -19,16 +19,14 @@ bool outputBroken = false;
 }  // namespace
 
 bool WriteLine(std::string text) {
-  while (!text.empty() && text.back() == '\n')
-    text.pop_back();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
   text += '\n';
   MutexLock lock(outputMutex);
   const char* p = text.data();
   std::size_t left = text.size();
   while (left > 0 && !outputBroken) {
     ssize_t n = ::write(STDOUT_FILENO, p, left);
-    if (n < 0 && errno == EINTR)
-      continue;
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       outputBroken = true;
       break;
@@ -67,19 +65,15 @@ logline::~logline() {
     }
   }
   string prefix("* ");
-  if (number_ != 0)
-    prefix += "[" + std::to_string(number_) + "] ";
-  if (!key_.empty())
-    prefix += key_ + ": ";
-  while (!text.empty() && text.back() == '\n')
-    text.pop_back();
+  if (number_ != 0) prefix += "[" + std::to_string(number_) + "] ";
+  if (!key_.empty()) prefix += key_ + ": ";
+  while (!text.empty() && text.back() == '\n') text.pop_back();
   string lines;
   std::size_t start = 0;
   for (;;) {
     std::size_t lf = text.find('\n', start);
     std::size_t len = (lf == string::npos ? text.size() : lf) - start;
-    if (!lines.empty())
-      lines += '\n';
+    if (!lines.empty()) lines += '\n';
     lines += prefix;
     if (prefix.size() + len > kMaxLogLine) {
       lines.append(text, start, kMaxLogLine - std::min(prefix.size(), kMaxLogLine));
@@ -87,8 +81,7 @@ logline::~logline() {
     } else {
       lines.append(text, start, len);
     }
-    if (lf == string::npos)
-      break;
+    if (lf == string::npos) break;
     start = lf + 1;
   }
   WriteLine(lines);
