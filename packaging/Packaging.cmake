@@ -83,4 +83,12 @@ or converts the messages already stored in a mailbox directory in place.")
 # Maintainer scripts get mode 0755, the other control files 0644.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postrm)
+# A package from a build without VERROWICK_DEBIAN_DOCS lacks the compressed
+# manual page and changelog that Debian wants: say so when cpack runs.
+if(NOT VERROWICK_DEBIAN_DOCS)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
+  file(WRITE ${CPACK_PROJECT_CONFIG_FILE}
+       "message(WARNING \"This build was configured without VERROWICK_DEBIAN_DOCS: "
+       "build the package with tools/package.sh\")\n")
+endif()
 include(CPack)

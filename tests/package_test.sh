@@ -60,16 +60,22 @@ trap 'exit 130' INT TERM HUP
 
 started=$(date +%s)
 
+# Tools the checks use, installed when missing.
+missing=""
+for p in lintian man-db python3; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  apt-get update -q >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing >/dev/null
+fi
+
 # --- The manual page renders without warnings.
 out=$(man --warnings -l doc/verrowick.8 2>&1 >/dev/null)
 check "man --warnings -l doc/verrowick.8 printed: $out" test -z "$out"
 
 # --- Build the package (lintian checks it inside tools/package.sh).
-if ! command -v lintian >/dev/null; then
-  echo "Installing: lintian"
-  apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends lintian >/dev/null
-fi
 if ! tools/package.sh >"$work/package.log" 2>&1; then
   cat "$work/package.log" >&2
   fail "tools/package.sh failed (lintian errors are listed above as E: lines)"
