@@ -125,7 +125,8 @@ check "man finds verrowick(8)" test "$(man -w 8 verrowick)" = /usr/share/man/man
 out=$(man --warnings 8 verrowick 2>&1 >/dev/null)
 check "the installed manual page renders without warnings: $out" test -z "$out"
 
-# --- Sample mail: a message with a winmail.dat part that holds two files.
+# --- Sample mail: a message with a winmail.dat part, by default one that
+# holds two files. message SUBJECT [TNEF-FILE]
 message() {
   printf 'From: Alice <alice@example.com>\nTo: Bob <bob@example.com>\n'
   printf 'Subject: %s\nMIME-Version: 1.0\n' "$1"
@@ -134,7 +135,7 @@ message() {
   printf -- '--=_sep\nContent-Type: application/ms-tnef; name="winmail.dat"\n'
   printf 'Content-Transfer-Encoding: base64\n'
   printf 'Content-Disposition: attachment; filename="winmail.dat"\n\n'
-  base64 tests/data/tnef/two-files.tnef
+  base64 "${2:-tests/data/tnef/two-files.tnef}"
   printf -- '\n--=_sep--\n'
 }
 plain() {
@@ -197,6 +198,24 @@ runuser -u nobody -- "$vw/verrowick" -p "$work/mailbox2" >"$work/batch2.out" 2>&
 check "batch as nobody: summary line" \
   has "* Batch done: 1 processed, 1 converted, 0 unchanged, 0 failed, 0 skipped" "$work/batch2.out"
 check "batch as nobody: message converted" converted "$work/mailbox2/4"
+
+# --- The installed rtf2html turns an RTF body into an HTML part.
+if [ -f rtf2html/CMakeLists.txt ]; then
+  mkdir "$work/mailbox3"
+  message "rtf" tests/data/tnef/rtf.tnef >"$work/mailbox3/5"
+  "$prog" -p "$work/mailbox3" >"$work/batch3.out" 2>&1
+  check "rtf2html: found at start-up" has "* Found rtf2html binary" "$work/batch3.out"
+  check "rtf2html: RTF body converted" python3 - "$work/mailbox3/5" <<'EOF2'
+import email, sys
+with open(sys.argv[1], "rb") as f:
+    msg = email.message_from_binary_file(f)
+html = [p for p in msg.walk() if p.get_filename() == "saved_body.html"]
+if len(html) != 1 or html[0].get_content_type() != "text/html":
+    sys.exit("no text/html part saved_body.html")
+if b"<" not in html[0].get_payload(decode=True):
+    sys.exit("saved_body.html holds no HTML")
+EOF2
+fi
 
 # --- Filter mode: one request for a queued message with an envelope.
 base="$work/base"
