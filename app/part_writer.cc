@@ -1,5 +1,7 @@
 // Writing the converted message: the received message copied line by line,
 // with one new MIME part per extracted file where a winmail.dat part stood.
+#include <string.h>
+
 #include <string_view>
 
 #include "app/content_type.h"
@@ -86,6 +88,11 @@ void WritePart(std::ostream& out, orv::string& entry, const orv::string& delimit
 }
 
 }  // namespace
+
+orv::string WriteFailure(const orv::ofstream& out) {
+  // Without a system error, the failure was an extracted file that could not be read.
+  return out.error() ? strerror(out.error()) : "an extracted file could not be read";
+}
 
 orv::string FileNameOf(const orv::string& path) {
   std::size_t slash = path.rfind('/');
