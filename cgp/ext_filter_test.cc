@@ -130,6 +130,9 @@ TEST_F(ExtFilterTest, RequestLoopAnswers) {
        "5 REJECTED \"QUIT command received, filter is shut down. Please restart the filter.\"\n"
        "(null) FAILURE\n"
        "6 REJECTED \"QUIT command received, filter is shut down. Please restart the filter.\"\n"},
+      {"q\x1B\\ QUIT\n",  // the untrusted token is shown safely in the log line
+       "* q\\x1B\\x5C: Filter is shutting down...\n"
+       "q\x1B\\ OK \"Filter is shut down and waiting for standard output to be closed\"\n"},
       {"9 FILE $D/missing\n", "9 OK \"Error: File Not Found $D/missing\"\n"},
       {"9 FILE $D\n", "9 OK \"Error: File Not Found $D\"\n"},
       {"9 FILE $D/q\"b\\s\n", "9 OK \"Error: File Not Found $D/q\\\"b\\\\s\"\n"},
