@@ -44,11 +44,6 @@ TEST_F(FileSystemTest, ExistsAndIsDirectory) {
   EXPECT_TRUE(IsDirectory(P("dirlink")));
   EXPECT_FALSE(IsDirectory(P("file")));
   EXPECT_TRUE(FileExists("/dev/null"));
-
-  EXPECT_TRUE(RenameFile(P("file"), P("renamed")));
-  EXPECT_FALSE(RenameFile(P("file"), P("again")));
-  EXPECT_TRUE(RemoveFile(P("renamed")));
-  EXPECT_FALSE(RemoveFile(P("renamed")));
 }
 
 TEST_F(FileSystemTest, MakeDirectory) {
@@ -64,9 +59,6 @@ TEST_F(FileSystemTest, MakeDirectory) {
   dir_.Write("file", "");
   EXPECT_FALSE(MakeDirectory(P("file"), false));
   EXPECT_FALSE(MakeDirectory(P("file/sub"), true));
-  struct stat st;
-  ASSERT_EQ(stat(P("a/b").c_str(), &st), 0);
-  EXPECT_EQ(st.st_uid, getuid());
 }
 
 TEST_F(FileSystemTest, RemoveDirectory) {
@@ -128,16 +120,12 @@ TEST_F(FileSystemTest, DirectoryListing) {
   EXPECT_EQ(List(P("missing")), std::set<string>{});
 
   DirectoryListing listing(dir_.path(), "b");
-  EXPECT_EQ(listing.Name(), "");
-  ASSERT_TRUE(listing.Next());
-  EXPECT_EQ(listing.Name(), "b");
+  EXPECT_TRUE(listing.Next());
   EXPECT_FALSE(listing.Next());
   listing.Rewind();
   EXPECT_EQ(listing.Name(), "");
   EXPECT_TRUE(listing.Next());
-  listing.Close();
-  EXPECT_FALSE(listing.Next());
-  EXPECT_EQ(listing.Name(), "");
+  EXPECT_EQ(listing.Name(), "b");
 }
 
 TEST(WildcardMatchTest, Table) {

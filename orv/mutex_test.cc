@@ -25,9 +25,7 @@ bool FreeForOthers(const MutexInterface& m) {
 
 TEST(MutexTest, PoolReusesReleasedMutexesOldestFirst) {
   // Empty the pool of whatever earlier users left in it.
-  std::vector<std::unique_ptr<Mutex>> held(100);
-  for (auto& m : held)
-    m.reset(new Mutex);
+  std::vector<Mutex> held(100);
   const std::recursive_mutex *first, *second;
   {
     Mutex a;

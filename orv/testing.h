@@ -3,7 +3,6 @@
 #ifndef ORV_TESTING_H_
 #define ORV_TESTING_H_
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -17,9 +16,7 @@
 namespace orv::testing {
 
 inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << content;
-  if (!out.flush())
+  if (!(std::ofstream(path, std::ios::binary | std::ios::trunc) << content))
     throw std::runtime_error("cannot write " + path);
 }
 
@@ -28,15 +25,12 @@ inline std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes.
+// A fresh directory, removed with everything in it when the object goes.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orvtest.XXXXXX").string();
-    if (!mkdtemp(&pattern[0]))
+  TempDir() : path_((std::filesystem::temp_directory_path() / "orvtest.XXXXXX").string()) {
+    if (!mkdtemp(&path_[0]))
       throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
   }
   ~TempDir() {
     std::error_code ignored;
@@ -60,10 +54,7 @@ class TempDir {
 // Sends descriptor 1 to a temporary file from construction until Finish().
 class CaptureStdout {
  public:
-  CaptureStdout() {
-    std::fflush(stdout);
-    file_ = std::tmpfile();
-    saved_ = dup(STDOUT_FILENO);
+  CaptureStdout() : file_(std::tmpfile()), saved_((std::fflush(stdout), dup(STDOUT_FILENO))) {
     if (!file_ || saved_ < 0 || dup2(fileno(file_), STDOUT_FILENO) < 0)
       throw std::runtime_error("cannot capture standard output");
   }
@@ -73,23 +64,22 @@ class CaptureStdout {
 
   // Puts descriptor 1 back and returns everything written to it meanwhile.
   std::string Finish() {
-    if (saved_ < 0)
-      return text_;
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-    saved_ = -1;
-    std::rewind(file_);
-    char block[4096];
-    for (std::size_t n; (n = std::fread(block, 1, sizeof block, file_)) > 0;)
-      text_.append(block, n);
-    std::fclose(file_);
+    if (saved_ >= 0) {
+      std::fflush(stdout);
+      dup2(saved_, STDOUT_FILENO);
+      close(saved_);
+      saved_ = -1;
+      std::rewind(file_);
+      for (int c; (c = std::fgetc(file_)) != EOF;)
+        text_ += static_cast<char>(c);
+      std::fclose(file_);
+    }
     return text_;
   }
 
  private:
-  std::FILE* file_ = nullptr;
-  int saved_ = -1;
+  std::FILE* file_;
+  int saved_;
   std::string text_;
 };
 
