@@ -23,14 +23,12 @@ void WinMailDat::BatchConvertDirectory(const orv::string& dir) {
 void WinMailDat::WalkDirectory(const orv::string& dir, std::set<std::pair<dev_t, ino_t>>& seen) {
   struct stat st;
   // Symbolic links may lead back into the tree: no directory is walked twice.
-  if (stat(dir.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second)
-    return;
+  if (stat(dir.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) return;
   orv::DirectoryListing listing(dir);
   while (listing.Next()) {
     orv::string child = dir + "/" + listing.Name();
     if (orv::IsDirectory(child)) {
-      if (!noRecurse)
-        WalkDirectory(child, seen);
+      if (!noRecurse) WalkDirectory(child, seen);
     } else {
       BatchConvertFile(child);
     }

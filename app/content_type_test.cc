@@ -26,8 +26,7 @@ TEST(ContentTypeOfTest, Table) {
       {".xls", "application/vnd.ms-excel"},
       {"", "application/octet-stream"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ContentTypeOf(c.path), c.type) << c.path;
+  for (const Case& c : cases) EXPECT_EQ(ContentTypeOf(c.path), c.type) << c.path;
 }
 
 }  // namespace

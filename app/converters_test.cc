@@ -19,8 +19,7 @@ TEST(ListedPathTest, Table) {
       {"a\tb.pdf", "wmd/a\tb.pdf"},
       {"a.pdf\t|\t", ""},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(ListedPath(c.line, "wmd"), c.path) << c.line;
+  for (const Case& c : cases) EXPECT_EQ(ListedPath(c.line, "wmd"), c.path) << c.line;
 }
 
 TEST(HtmlPathForTest, NeverAnExistingName) {
@@ -39,7 +38,7 @@ std::string LimitMessageOf(const std::string& script, int wall_seconds = 120) {
   limits.wall_seconds = wall_seconds;
   orv::Process child("/bin/sh", {"-c", script}, orv::ChildOutput::kDiscard, limits);
   child.Wait();
-  return LimitMessage("tnef", child);
+  return LimitMessage("tnef", child, limits);
 }
 
 TEST(LimitMessageTest, Signals) {
@@ -52,7 +51,7 @@ TEST(LimitMessageTest, Signals) {
 }
 
 TEST(LimitMessageTest, WallClockSlow) {
-  EXPECT_EQ(LimitMessageOf("sleep 100", 1), "tnef ran longer than 120 seconds and was stopped");
+  EXPECT_EQ(LimitMessageOf("sleep 100", 1), "tnef ran longer than 1 seconds and was stopped");
 }
 
 }  // namespace

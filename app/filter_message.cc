@@ -26,14 +26,11 @@ constexpr std::size_t kMaxEnvelopeLine = 64 * 1024;
 void ReadEnvelope(orv::InputFile& in, std::string& returnPath, std::set<orv::string>& recipients) {
   orv::string line;
   while (orv::getline(in, line, kMaxEnvelopeLine) && !line.empty()) {
-    if (line[0] != 'P' && line[0] != 'R')
-      continue;
+    if (line[0] != 'P' && line[0] != 'R') continue;
     std::size_t open = line.find('<', 4);
-    if (open == orv::string::npos)
-      continue;
+    if (open == orv::string::npos) continue;
     std::size_t close = line.find('>', open + 1);
-    if (close == orv::string::npos)
-      continue;
+    if (close == orv::string::npos) continue;
     orv::string address = line.substr(open + 1, close - open - 1);
     address.lowerize();
     if (line[0] == 'P') {
@@ -98,6 +95,12 @@ cgp::Answer WinMailDat::FilterMessage(unsigned, const orv::string& path) {
       orv::RemoveFile(queueFile);
       return pass;
     }
+    // Without a channel to the server the answer cannot arrive, and a released
+    // copy would be delivered beside the original.
+    if (orv::OutputBroken()) {
+      orv::RemoveFile(queueFile);
+      return pass;
+    }
     if (!cgp::Pipe::ReleaseQueueFile(queueFile)) {
       orv::logline() << "Unable to release the queue file " << orv::Printable(queueFile) << ": "
                      << strerror(errno) << ", the message passes unchanged";
@@ -109,8 +112,7 @@ cgp::Answer WinMailDat::FilterMessage(unsigned, const orv::string& path) {
     return cgp::Answer(cgp::Response::DISCARD);
   } catch (const std::exception& e) {
     ReleaseWorkDirectory();
-    if (!queueFile.empty())
-      orv::RemoveFile(queueFile);
+    if (!queueFile.empty()) orv::RemoveFile(queueFile);
     orv::logline() << "Unexpected error: " << orv::Printable(e.what())
                    << ", the message passes unchanged";
     return pass;

@@ -38,8 +38,7 @@ class InsertTest : public ::testing::Test {
   MatchingParts Record(const std::string& message, const std::string& part,
                        std::vector<orv::string> files, std::size_t occurrence = 0) {
     std::size_t at = message.find(part);
-    while (occurrence-- > 0)
-      at = message.find(part, at + 1);
+    while (occurrence-- > 0) at = message.find(part, at + 1);
     MatchingParts r;
     r.start = static_cast<int64_t>(at + part.find('\n') + 1);
     r.end = static_cast<int64_t>(at + part.size());
@@ -64,8 +63,7 @@ class InsertTest : public ::testing::Test {
     orv::RemoveFile(dir_.Path("message"));
     // Every inserted file is gone; skipped ones are not.
     orv::DirectoryListing left(dir_.path());
-    while (left.Next())
-      remaining_ += left.Name() + " ";
+    while (left.Next()) remaining_ += left.Name() + " ";
     return out.str();
   }
 

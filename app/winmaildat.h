@@ -98,7 +98,7 @@ class WinMailDat : public cgp::ExtFilter {
                                 int64_t partStart, bool alternative, bool htmlSeen, Scan& scan);
   bool DecodeBody(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
                   MatchingParts& record);
-  void RunTnef(orv::string* listing, orv::string* errors);
+  void RunTnef(orv::string* listing, orv::string* errors, const Scan& scan);
   bool AcceptListedFile(const orv::string& path, Scan& scan);
   void ConvertRtf(orv::string& entry, bool alternative, Scan& scan);
   bool LockWorkDirectory();

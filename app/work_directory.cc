@@ -9,8 +9,7 @@
 
 void ClearDirectory(const orv::string& dir) {
   orv::DirectoryListing listing(dir);
-  while (listing.Next())
-    orv::RemoveFile(dir + "/" + listing.Name());
+  while (listing.Next()) orv::RemoveFile(dir + "/" + listing.Name());
 }
 
 WorkDirectory::~WorkDirectory() {
@@ -18,13 +17,11 @@ WorkDirectory::~WorkDirectory() {
 }
 
 bool WorkDirectory::Lock() {
-  if (locked())
-    return true;
+  if (locked()) return true;
   for (int attempt = 0; attempt < 100; ++attempt) {
     orv::MakeDirectory(path_, false);
     int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-      return false;
+    if (fd < 0) return false;
     struct stat locked_dir, current;
     if (flock(fd, LOCK_EX) == 0 && fstat(fd, &locked_dir) == 0 &&
         stat(path_.c_str(), &current) == 0 && locked_dir.st_dev == current.st_dev &&
@@ -41,8 +38,7 @@ bool WorkDirectory::Lock() {
 }
 
 void WorkDirectory::Unlock() {
-  if (fd_ >= 0)
-    ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 

@@ -49,8 +49,7 @@ TEST(SequenceNumberTest, Table) {
       // Stream input wraps a negative number around.
       {"-1", 4294967295u},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(SequenceNumber(c.token), c.number) << c.token;
+  for (const Case& c : cases) EXPECT_EQ(SequenceNumber(c.token), c.number) << c.token;
 }
 
 TEST(EscapeProtocolTextTest, Table) {
@@ -65,8 +64,7 @@ TEST(EscapeProtocolTextTest, Table) {
       {"\xE9\x01", "\xE9\x01"},
       {"\r\r", ""},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(EscapeProtocolText(c.text), c.escaped) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(EscapeProtocolText(c.text), c.escaped) << c.text;
 }
 
 // A filter that gives one fixed answer and notes what it was asked.

@@ -74,8 +74,7 @@ TEST(EnvelopeTest, Lines) {
   Pipe::Envelope envelope(returnPath, recipients);
   EXPECT_EQ(envelope.ToString(), "Return-Path: \n");
   returnPath = "sender@example.com";
-  for (const char* to : {"b@example.com", "a@example.com", "b@example.com"})
-    recipients.insert(to);
+  for (const char* to : {"b@example.com", "a@example.com", "b@example.com"}) recipients.insert(to);
   std::ostringstream out;
   out << envelope << "Subject: x\n";
   EXPECT_EQ(out.str(),

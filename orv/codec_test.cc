@@ -76,18 +76,14 @@ bool ReferenceDecode(const std::string& line, std::string& out) {
     for (std::size_t i = 0; i < 4; ++i) {
       char c = pos + i < line.size() ? line[pos + i] : '=';
       std::size_t at = c == ',' ? 63 : c == '=' ? 64 : kAlphabet.find(c);
-      if (at == std::string::npos)
-        return false;
+      if (at == std::string::npos) return false;
       v[i] = at == 64 ? -1 : static_cast<int>(at);
     }
-    if (v[0] < 0 || v[1] < 0)
-      continue;
+    if (v[0] < 0 || v[1] < 0) continue;
     out += static_cast<char>((v[0] << 2) | (v[1] >> 4));
-    if (v[2] < 0)
-      continue;
+    if (v[2] < 0) continue;
     out += static_cast<char>(((v[1] << 4) | (v[2] >> 2)) & 255);
-    if (v[3] >= 0)
-      out += static_cast<char>(((v[2] << 6) | v[3]) & 255);
+    if (v[3] >= 0) out += static_cast<char>(((v[2] << 6) | v[3]) & 255);
   }
   return true;
 }
@@ -99,15 +95,13 @@ TEST(Base64Test, LineDecoderFedInPiecesMatchesReference) {
     std::vector<std::string> lines(1 + random() % 6);
     for (std::string& line : lines) {
       std::size_t length = random() % 5 == 0 ? random() % 120000 : random() % 90;
-      for (std::size_t i = 0; i < length; ++i)
-        line += chars[random() % chars.size()];
+      for (std::size_t i = 0; i < length; ++i) line += chars[random() % chars.size()];
       for (int k = static_cast<int>(random() % 3); k > 0 && !line.empty(); --k)
         line[random() % line.size()] = "=\xE9 \n!"[random() % (random() % 4 == 0 ? 5 : 1)];
     }
     std::string expected;
     std::vector<bool> expectedOk;
-    for (const std::string& line : lines)
-      expectedOk.push_back(ReferenceDecode(line, expected));
+    for (const std::string& line : lines) expectedOk.push_back(ReferenceDecode(line, expected));
 
     std::ostringstream out;
     std::vector<bool> ok;
@@ -154,8 +148,7 @@ TEST_F(FileCodecTest, Base64Lines) {
   EXPECT_EQ(Base64Lines(std::string(114, 'x')), line76 + "\n" + line76 + "\n\n");
   EXPECT_EQ(Base64Lines(std::string(57 * 1024, 'x')), [&] {
     std::string s;
-    for (int i = 0; i < 1024; ++i)
-      s += line76 + "\n";
+    for (int i = 0; i < 1024; ++i) s += line76 + "\n";
     return s + "\n";
   }());
 }
@@ -163,8 +156,7 @@ TEST_F(FileCodecTest, Base64Lines) {
 TEST_F(FileCodecTest, Base64LinesDecodeBackToTheFile) {
   std::string content(1000 * 1000 + 3, '\0');
   std::mt19937 random(1);
-  for (char& c : content)
-    c = static_cast<char>(random());
+  for (char& c : content) c = static_cast<char>(random());
   std::istringstream lines(Base64Lines(content));
   std::ostringstream decoded;
   std::string line;
@@ -187,8 +179,7 @@ TEST_F(FileCodecTest, QuotedPrintable) {
       {"!~ \x7E", "!~ ~"},
       {"", ""},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(QuotedPrintable(c.content), c.encoded) << c.encoded;
+  for (const Case& c : cases) EXPECT_EQ(QuotedPrintable(c.content), c.encoded) << c.encoded;
   const std::string longLine(100000, 'q');  // no soft line breaks
   EXPECT_EQ(QuotedPrintable(longLine + "=\n"), longLine + "=3D\n");
 }

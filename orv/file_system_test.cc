@@ -23,8 +23,7 @@ class FileSystemTest : public ::testing::Test {
 std::set<string> List(const string& path, const string& pattern = string()) {
   std::set<string> names;
   DirectoryListing listing(path, pattern);
-  while (listing.Next())
-    names.insert(listing.Name());
+  while (listing.Next()) names.insert(listing.Name());
   EXPECT_EQ(listing.Name(), "");
   return names;
 }
@@ -101,8 +100,7 @@ TEST(FileSystemPathTest, DirectoryOfAndToSlashes) {
       {"a\\b\\c", "a/b/"},
       {"a/b\\", "a/b/"},
   };
-  for (const Case& c : cases)
-    EXPECT_EQ(DirectoryOf(c.path), c.dir) << c.path;
+  for (const Case& c : cases) EXPECT_EQ(DirectoryOf(c.path), c.dir) << c.path;
   string path("\\a\\b/c");
   ToSlashes(path);
   EXPECT_EQ(path, "/a/b/c");

@@ -17,8 +17,7 @@ std::vector<std::string> Lines(InputFile& in, std::vector<int64_t>* tells = null
   string line;
   while (getline(in, line)) {
     lines.push_back(line + (in.eof() ? "<eof>" : ""));
-    if (tells)
-      tells->push_back(in.Tell());
+    if (tells) tells->push_back(in.Tell());
   }
   EXPECT_TRUE(line.empty());
   EXPECT_TRUE(in.eof() && in.fail());
@@ -28,8 +27,7 @@ std::vector<std::string> Lines(InputFile& in, std::vector<int64_t>* tells = null
 // Letters whose position in the file shows through (no line ends).
 std::string Letters(std::size_t n) {
   std::string s(n, 'a');
-  for (std::size_t i = 0; i < n; ++i)
-    s[i] = static_cast<char>('a' + i % 26);
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + i % 26);
   return s;
 }
 
@@ -93,8 +91,7 @@ TEST_F(InputFileTest, LongLinesSpillWholeLineInOrder) {
 
 TEST_F(InputFileTest, SeekInsideAndOutsideTheBuffer) {
   std::string content;
-  for (int i = 0; i < 30000; ++i)
-    content += "line " + std::to_string(i) + "\n";
+  for (int i = 0; i < 30000; ++i) content += "line " + std::to_string(i) + "\n";
   ASSERT_GT(content.size(), 3 * kBuf);
   InputFile in(Write(content));
   string line;

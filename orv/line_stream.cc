@@ -28,16 +28,14 @@ string CutLine(string line) {
 }  // namespace
 
 bool WriteLine(std::string text) {
-  while (!text.empty() && text.back() == '\n')
-    text.pop_back();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
   text += '\n';
   MutexLock lock(outputMutex);
   const char* p = text.data();
   std::size_t left = text.size();
   while (left > 0 && !outputBroken) {
     ssize_t n = ::write(STDOUT_FILENO, p, left);
-    if (n < 0 && errno == EINTR)
-      continue;
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       outputBroken = true;
       break;
@@ -76,22 +74,17 @@ logline::~logline() {
     }
   }
   string prefix("* ");
-  if (number_ != 0)
-    prefix += "[" + std::to_string(number_) + "] ";
-  if (!key_.empty())
-    prefix += key_ + ": ";
-  while (!text.empty() && text.back() == '\n')
-    text.pop_back();
+  if (number_ != 0) prefix += "[" + std::to_string(number_) + "] ";
+  if (!key_.empty()) prefix += key_ + ": ";
+  while (!text.empty() && text.back() == '\n') text.pop_back();
   string lines;
   std::size_t start = 0;
   for (;;) {
     std::size_t lf = text.find('\n', start);
     std::size_t len = (lf == string::npos ? text.size() : lf) - start;
-    if (!lines.empty())
-      lines += '\n';
+    if (!lines.empty()) lines += '\n';
     lines += CutLine(prefix + text.substr(start, len));
-    if (lf == string::npos)
-      break;
+    if (lf == string::npos) break;
     start = lf + 1;
   }
   WriteLine(lines);

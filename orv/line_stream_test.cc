@@ -37,8 +37,7 @@ TEST(LineStreamTest, LoglinePrefixes) {
 TEST(LineStreamTest, RepeatedMessagesAreSummarised) {
   CaptureStdout capture;
   const string k("repeat-k"), other("repeat-other");
-  for (int i = 0; i < 3; ++i)
-    logline(k) << "busy";
+  for (int i = 0; i < 3; ++i) logline(k) << "busy";
   logline(1, k) << "busy";  // the number is not compared
   logline(k) << "idle";
   logline(k) << "busy";  // once in a row: no summary
@@ -73,8 +72,7 @@ TEST(LineStreamTest, LongLinesAreCut) {
 void WriteToClosedPipe() {
   signal(SIGPIPE, SIG_IGN);
   int fds[2];
-  if (pipe(fds) != 0 || dup2(fds[1], STDOUT_FILENO) < 0)
-    _exit(2);
+  if (pipe(fds) != 0 || dup2(fds[1], STDOUT_FILENO) < 0) _exit(2);
   close(fds[0]);
   bool first = WriteLine("lost");
   outline() << "lost too";

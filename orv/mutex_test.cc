@@ -15,8 +15,7 @@ bool FreeForOthers(const MutexInterface& m) {
   return std::async(std::launch::async,
                     [&m] {
                       auto* native = const_cast<std::recursive_mutex*>(m.native());
-                      if (!native->try_lock())
-                        return false;
+                      if (!native->try_lock()) return false;
                       native->unlock();
                       return true;
                     })

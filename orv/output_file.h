@@ -25,8 +25,7 @@ class FdOutBuf : public std::streambuf {
   // The errno of the first failure, 0 when none.
   int error() const { return error_; }
   void set_error(int e) {
-    if (!error_)
-      error_ = e;
+    if (!error_) error_ = e;
   }
 
  protected:

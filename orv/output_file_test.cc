@@ -18,8 +18,7 @@ TEST(OutputFileTest, WritesSmallAndLargePieces) {
   ASSERT_TRUE(out.is_open());
   out << "head\n";
   out.write(big.data(), static_cast<std::streamsize>(big.size()));
-  for (int i = 0; i < 70000; ++i)
-    out.put('c');
+  for (int i = 0; i < 70000; ++i) out.put('c');
   EXPECT_TRUE(out.Sync());
   EXPECT_EQ(ReadFile(dir.Path("f")), "head\n" + big + std::string(70000, 'c'));
   out << "tail";

@@ -139,8 +139,7 @@ TEST(ProcessTest, WallClockLimitKillsTheGroupSlow) {
   EXPECT_TRUE(child.TimedOut());
   EXPECT_EQ(child.TermSignal(), SIGKILL);
   const pid_t grandchild = std::stoi(out);
-  for (int i = 0; i < 100 && !Gone(grandchild); ++i)
-    usleep(10000);
+  for (int i = 0; i < 100 && !Gone(grandchild); ++i) usleep(10000);
   EXPECT_TRUE(Gone(grandchild));
 }
 

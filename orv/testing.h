@@ -29,8 +29,7 @@ inline std::string ReadFile(const std::string& path) {
 class TempDir {
  public:
   TempDir() : path_((std::filesystem::temp_directory_path() / "orvtest.XXXXXX").string()) {
-    if (!mkdtemp(&path_[0]))
-      throw std::runtime_error("mkdtemp failed");
+    if (!mkdtemp(&path_[0])) throw std::runtime_error("mkdtemp failed");
   }
   ~TempDir() {
     std::error_code ignored;
@@ -70,8 +69,7 @@ class CaptureStdout {
       close(saved_);
       saved_ = -1;
       std::rewind(file_);
-      for (int c; (c = std::fgetc(file_)) != EOF;)
-        text_ += static_cast<char>(c);
+      for (int c; (c = std::fgetc(file_)) != EOF;) text_ += static_cast<char>(c);
       std::fclose(file_);
     }
     return text_;
