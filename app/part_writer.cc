@@ -130,6 +130,8 @@ void WinMailDat::InsertExtractedFiles(orv::InputFile& in, std::ostream& out,
       }
     }
     WriteCopyLine(out, line);
+    // The line was the input's last: reading on would add an empty line.
+    if (in.eof()) return;
     ReadCopyLine(in, line, &out);
     if (in.eof()) {
       WriteCopyLine(out, line);

@@ -50,7 +50,10 @@ void CloseFd(int& fd) {
     rlimit rl{value, value};
     setrlimit(resource, &rl);
   };
-  limit(RLIMIT_CPU, static_cast<rlim_t>(limits.cpu_seconds));
+  // At the hard CPU limit the kernel sends SIGKILL, not SIGXCPU: the hard
+  // limit lies one second past the soft one, so SIGXCPU ends the child.
+  rlimit cpu{static_cast<rlim_t>(limits.cpu_seconds), static_cast<rlim_t>(limits.cpu_seconds) + 1};
+  setrlimit(RLIMIT_CPU, &cpu);
   limit(RLIMIT_FSIZE, static_cast<rlim_t>(limits.file_size));
   limit(RLIMIT_AS, static_cast<rlim_t>(limits.address_space));
   limit(RLIMIT_CORE, 0);
