@@ -240,7 +240,12 @@ void Process::Capture(std::string* out, std::string* err_head, std::size_t out_m
       throw Exception("time limit", ETIMEDOUT);
     }
     int ready = poll(fds, 2, static_cast<int>(std::min<int64_t>(left, 1000)));
-    if (ready < 0 && errno != EINTR) throw Exception("poll failed", errno);
+    if (ready < 0) {
+      // After an interrupted poll the ready flags mean nothing.
+      if (errno == EINTR) continue;
+      throw Exception("poll failed", errno);
+    }
+
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       ssize_t n = ::read(fds[i].fd, block, sizeof block);
