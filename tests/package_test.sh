@@ -61,15 +61,7 @@ trap 'exit 130' INT TERM HUP
 started=$(date +%s)
 
 # Tools the checks use, installed when missing.
-missing=""
-for p in lintian man-db python3; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "Installing:$missing"
-  apt-get update -q >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing >/dev/null
-fi
+tools/install-packages.sh lintian man-db python3 >/dev/null
 
 # --- The manual page renders without warnings.
 out=$(man --warnings -l doc/verrowick.8 2>&1 >/dev/null)

@@ -7,16 +7,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-packages="cmake make g++ libboost-program-options-dev tnef unrtf dpkg-dev file binutils gzip"
-missing=""
-for p in $packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "Installing:$missing"
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
-fi
+tools/install-packages.sh cmake make g++ libboost-program-options-dev tnef unrtf dpkg-dev file \
+  binutils gzip
 
 # Files and directories in the package must not be group or world writable.
 umask 022
