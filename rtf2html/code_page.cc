@@ -16,7 +16,14 @@ constexpr char32_t kReplacement = 0xFFFD;
 // The converter to UTF-8 for a code page without a built-in table, opened on
 // first use and kept; null when the C library does not know the code page.
 iconv_t ConverterFor(int code_page) {
-  static std::map<int, iconv_t> converters;
+  static struct Converters : std::map<int, iconv_t> {
+    ~Converters() {
+      for (auto& entry : *this) {
+        if (entry.second)
+          iconv_close(entry.second);
+      }
+    }
+  } converters;
   auto it = converters.find(code_page);
   if (it != converters.end())
     return it->second;
