@@ -273,8 +273,8 @@ bool HtmlRenderer::CharacterWord(const Token& token, CharFormat* chars) {
     chars->italic = On(token);
   } else if (word == "ulnone") {
     chars->underline = false;
-  } else if (word.compare(0, 2, "ul") == 0 && word.find('c') == std::string::npos) {
-    chars->underline = On(token);  // \ul and its dotted, double, wavy... kinds; \ulc is a color
+  } else if (word.compare(0, 2, "ul") == 0 && word != "ulc") {
+    chars->underline = On(token);  // \ul and its dotted, double, wavy... kinds
   } else if (word == "strike" || word == "striked") {
     chars->strike = On(token);
   } else if (word == "super") {
@@ -335,9 +335,9 @@ bool HtmlRenderer::ParagraphWord(const Token& token, ParaFormat* para) {
 
 bool HtmlRenderer::StructureWord(const Token& token) {
   const std::string& word = token.text;
-  if (token.kind == Token::kSymbol) {
+  if (token.kind != Token::kWord)
     return false;
-  } else if (word == "par" || word == "nestrow") {
+  if (word == "par" || word == "nestrow") {
     EndParagraph();
   } else if (word == "sect" || word == "page") {
     if (paragraph_open_)
@@ -388,9 +388,11 @@ void HtmlRenderer::EmitText(std::string_view text) {
     after_space_ = false;
     if (c == '\t') {
       buffer_.append("<span style=\"white-space:pre\">\t</span>");
-    } else if (c == '\n' || c == '\r') {
+    } else if (c == '\n') {
       buffer_.append("<br>\n");
       after_space_ = true;
+    } else if (c == '\r') {
+      continue;
     } else {
       AppendEscaped(std::string_view(&c, 1), &buffer_);
     }
