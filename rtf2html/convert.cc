@@ -13,14 +13,17 @@ namespace rtf2html {
 namespace {
 
 // MS-OXRTFEX has readers look for \fromhtml1 and \fromtext among the first
-// ten tokens, counting group starts and control words.
+// ten tokens, counting group starts and control words. Other tokens do not
+// count, but no more than kMaxHeader are kept, so that a document of text
+// without control words is not held in memory here.
 constexpr int kHeaderTokens = 10;
+constexpr std::size_t kMaxHeader = 64;
 
 // Reads the header into *header and tells which kind of document it starts.
 RtfKind ReadHeader(Tokenizer* tokenizer, std::vector<Token>* header) {
   Token token;
   int counted = 0;
-  while (counted < kHeaderTokens && tokenizer->Next(&token)) {
+  while (counted < kHeaderTokens && header->size() < kMaxHeader && tokenizer->Next(&token)) {
     header->push_back(token);
     if (header->size() == 1 && token.kind != Token::kGroupStart)
       return RtfKind::kNotRtf;
