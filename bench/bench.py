@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from tnef_writer import write_tnef  # noqa: E402
 
 BOUNDARY = "bench-boundary"
