@@ -23,27 +23,17 @@ void WinMailDat::BatchConvertDirectory(const orv::string& dir) {
 void WinMailDat::WalkDirectory(const orv::string& dir, std::set<std::pair<dev_t, ino_t>>& seen) {
   struct stat st;
   // Symbolic links may lead back into the tree: no directory is walked twice.
-  if (stat(dir.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second)
-    return;
+  if (stat(dir.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) return;
   orv::DirectoryListing listing(dir);
   while (listing.Next()) {
     orv::string child = dir + "/" + listing.Name();
     if (orv::IsDirectory(child)) {
-      if (!noRecurse)
-        WalkDirectory(child, seen);
+      if (!noRecurse) WalkDirectory(child, seen);
     } else {
       BatchConvertFile(child);
     }
   }
 }
-
-namespace {
-
-orv::string Reason(int error) {
-  return error ? strerror(error) : "unknown error";
-}
-
-}  // namespace
 
 void WinMailDat::BatchConvertFile(const orv::string& path) {
   BatchCounts& counts = batchCounts;
@@ -80,8 +70,8 @@ void WinMailDat::BatchConvertFile(const orv::string& path) {
     InsertExtractedFiles(in, out, parts);
     ReleaseWorkDirectory();
     if (!out.good() || !out.Sync() || !out.close()) {
-      orv::logline() << "Unable to write " << orv::Printable(tmp, 1000) << ": "
-                     << Reason(out.error()) << ", " << shown << " is left unchanged";
+      orv::logline() << "Unable to write " << orv::Printable(tmp, 1000) << ": " << WriteFailure(out)
+                     << ", " << shown << " is left unchanged";
     } else {
       // The converted file keeps the received file's permissions and owner.
       struct stat st;
@@ -92,15 +82,15 @@ void WinMailDat::BatchConvertFile(const orv::string& path) {
       }
       in.Close();
       if (!orv::RenameFile(path, old)) {
-        orv::logline() << "Unable to rename " << shown << ": " << Reason(errno)
+        orv::logline() << "Unable to rename " << shown << ": " << strerror(errno)
                        << ", it is left unchanged";
       } else if (!orv::RenameFile(tmp, path)) {
         int error = errno;
         if (orv::RenameFile(old, path)) {
-          orv::logline() << "Unable to replace " << shown << ": " << Reason(error)
+          orv::logline() << "Unable to replace " << shown << ": " << strerror(error)
                          << ", it is left unchanged";
         } else {
-          orv::logline() << "Unable to replace " << shown << ": " << Reason(error)
+          orv::logline() << "Unable to replace " << shown << ": " << strerror(error)
                          << ", the message is kept as " << orv::Printable(old, 1000);
           ++counts.failed;
           return;

@@ -177,8 +177,7 @@ const Table& ContentTypes() {
 orv::string ContentTypeOf(const orv::string& path) {
   static const orv::string kDefault = "application/octet-stream";
   std::size_t dot = path.rfind('.');
-  if (dot == orv::string::npos)
-    return kDefault;
+  if (dot == orv::string::npos) return kDefault;
   auto it = ContentTypes().find(path.substr(dot + 1));
   return it == ContentTypes().end() ? kDefault : it->second;
 }

@@ -5,8 +5,7 @@
 
 std::vector<orv::string> TnefArguments(const orv::string& programDirectory, bool ignoreRtfBody) {
   std::vector<orv::string> args = {"-f", programDirectory + "wmd_temp/winmail.dat"};
-  if (!ignoreRtfBody)
-    args.push_back("--save-body=saved_body");
+  if (!ignoreRtfBody) args.push_back("--save-body=saved_body");
   args.push_back("--number-backups");
   args.push_back("--directory=" + programDirectory + "wmd_temp");
   args.push_back("--verbose");
@@ -20,8 +19,7 @@ std::vector<orv::string> Rtf2htmlArguments(const orv::string& rtf, const orv::st
 orv::string ListedPath(const orv::string& line, const orv::string& workDirectory) {
   static const orv::string kSeparator = "\t|\t";
   std::size_t first = line.find(kSeparator);
-  if (first == orv::string::npos)
-    return workDirectory + "/" + line;
+  if (first == orv::string::npos) return workDirectory + "/" + line;
   std::size_t start = first + kSeparator.size();
   std::size_t next = line.find(kSeparator, start);
   return line.substr(start, next == orv::string::npos ? next : next - start);
@@ -37,8 +35,8 @@ orv::string HtmlPathFor(const orv::string& rtf) {
   return html;
 }
 
-orv::string LimitMessage(const orv::string& program, orv::Process& child) {
-  const orv::ProcessLimits& limits = kConverterLimits;
+orv::string LimitMessage(const orv::string& program, orv::Process& child,
+                         const orv::ProcessLimits& limits) {
   if (child.TimedOut()) {
     return program + " ran longer than " + std::to_string(limits.wall_seconds) +
            " seconds and was stopped";

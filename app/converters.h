@@ -32,7 +32,8 @@ orv::string ListedPath(const orv::string& line, const orv::string& workDirectory
 orv::string HtmlPathFor(const orv::string& rtf);
 
 // A description of how a converter that ended abnormally ended, for the
-// console; empty when it ended by itself.
-orv::string LimitMessage(const orv::string& program, orv::Process& child);
+// console; empty when it ended by itself. limits are those it ran under.
+orv::string LimitMessage(const orv::string& program, orv::Process& child,
+                         const orv::ProcessLimits& limits);
 
 #endif  // APP_CONVERTERS_H_

@@ -26,14 +26,11 @@ constexpr std::size_t kMaxEnvelopeLine = 64 * 1024;
 void ReadEnvelope(orv::InputFile& in, std::string& returnPath, std::set<orv::string>& recipients) {
   orv::string line;
   while (orv::getline(in, line, kMaxEnvelopeLine) && !line.empty()) {
-    if (line[0] != 'P' && line[0] != 'R')
-      continue;
+    if (line[0] != 'P' && line[0] != 'R') continue;
     std::size_t open = line.find('<', 4);
-    if (open == orv::string::npos)
-      continue;
+    if (open == orv::string::npos) continue;
     std::size_t close = line.find('>', open + 1);
-    if (close == orv::string::npos)
-      continue;
+    if (close == orv::string::npos) continue;
     orv::string address = line.substr(open + 1, close - open - 1);
     address.lowerize();
     if (line[0] == 'P') {
@@ -93,8 +90,13 @@ cgp::Answer WinMailDat::FilterMessage(unsigned, const orv::string& path) {
     ReleaseWorkDirectory();
     if (!out.good() || !out.Sync() || !out.close()) {
       orv::logline() << "Unable to write the queue file " << orv::Printable(queueFile) << ": "
-                     << (out.error() ? strerror(out.error()) : "unknown error")
-                     << ", the message passes unchanged";
+                     << WriteFailure(out) << ", the message passes unchanged";
+      orv::RemoveFile(queueFile);
+      return pass;
+    }
+    // Without a channel to the server the answer cannot arrive, and a released
+    // copy would be delivered beside the original.
+    if (orv::OutputBroken()) {
       orv::RemoveFile(queueFile);
       return pass;
     }
@@ -109,8 +111,7 @@ cgp::Answer WinMailDat::FilterMessage(unsigned, const orv::string& path) {
     return cgp::Answer(cgp::Response::DISCARD);
   } catch (const std::exception& e) {
     ReleaseWorkDirectory();
-    if (!queueFile.empty())
-      orv::RemoveFile(queueFile);
+    if (!queueFile.empty()) orv::RemoveFile(queueFile);
     orv::logline() << "Unexpected error: " << orv::Printable(e.what())
                    << ", the message passes unchanged";
     return pass;

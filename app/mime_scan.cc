@@ -6,8 +6,7 @@ namespace {
 void ExamineField(const orv::string& field, PartHeaders& headers) {
   if (field.istarts("Content-Type:")) {
     std::size_t start = field.find_first_not_of(" \t\"", 13);
-    if (start == orv::string::npos)
-      return;
+    if (start == orv::string::npos) return;
     std::size_t end = field.find_first_of(" \t\";", start);
     headers.contentType = field.substr(start, end == orv::string::npos ? end : end - start);
     headers.contentType.lowerize();
@@ -29,20 +28,17 @@ bool ReadHeaderBlock(orv::InputFile& in, PartHeaders& headers) {
   auto over = [&too_long](std::string_view) { too_long = true; };
   for (;;) {
     orv::getline(in, line, kMaxHeaderField, over);
-    if (too_long)
-      return false;
+    if (too_long) return false;
     bool continuation = !line.empty() && (line[0] == ' ' || line[0] == '\t');
     if (continuation) {
-      if (field.size() + 1 + line.size() > kMaxHeaderField)
-        return false;
+      if (field.size() + 1 + line.size() > kMaxHeaderField) return false;
       field += ' ';
       field += line;
     } else {
       ExamineField(field, headers);
       field.swap(line);
     }
-    if ((continuation ? line : field).empty())
-      return true;
+    if ((continuation ? line : field).empty()) return true;
     if (in.eof()) {
       ExamineField(field, headers);
       return true;
@@ -54,8 +50,7 @@ bool GetHeaderParameter(const orv::string& header, const orv::string& key, orv::
   orv::istring_view haystack(header.data(), header.size());
   std::string needle = key + "=";
   std::size_t found = haystack.find(orv::istring_view(needle.data(), needle.size()));
-  if (found == orv::istring_view::npos)
-    return false;
+  if (found == orv::istring_view::npos) return false;
   std::size_t p = found + needle.size();
   if (p < header.size() && header[p] == '"') {
     std::size_t close = header.find('"', p + 1);

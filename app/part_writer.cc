@@ -1,5 +1,7 @@
 // Writing the converted message: the received message copied line by line,
 // with one new MIME part per extracted file where a winmail.dat part stood.
+#include <string.h>
+
 #include <string_view>
 
 #include "app/content_type.h"
@@ -25,16 +27,13 @@ void ReadCopyLine(orv::InputFile& in, CopyLine& line, std::ostream* sink) {
   line.handled = false;
   orv::getline(in, line.text, kLineHead, [&](std::string_view piece) {
     line.handled = true;
-    if (sink)
-      sink->write(piece.data(), static_cast<std::streamsize>(piece.size()));
+    if (sink) sink->write(piece.data(), static_cast<std::streamsize>(piece.size()));
   });
-  if (line.handled && sink)
-    sink->put('\n');
+  if (line.handled && sink) sink->put('\n');
 }
 
 void WriteCopyLine(std::ostream& out, const CopyLine& line) {
-  if (line.handled)
-    return;
+  if (line.handled) return;
   out.write(line.text.data(), static_cast<std::streamsize>(line.text.size()));
   out.put('\n');
 }
@@ -43,8 +42,7 @@ void WriteCopyLine(std::ostream& out, const CopyLine& line) {
 orv::string QuotedName(const orv::string& name) {
   orv::string quoted;
   for (char c : name) {
-    if (c == '"' || c == '\\')
-      quoted += '\\';
+    if (c == '"' || c == '\\') quoted += '\\';
     quoted += c;
   }
   return quoted;
@@ -54,8 +52,7 @@ orv::string QuotedName(const orv::string& name) {
 // else an attachment) and deletes the file. An unreadable file fails out.
 void WritePart(std::ostream& out, orv::string& entry, const orv::string& delimiter) {
   bool inline_body = !entry.empty() && entry[0] == '*';
-  if (inline_body)
-    entry.erase(0, 1);
+  if (inline_body) entry.erase(0, 1);
   const orv::string& path = entry;
   orv::string name = FileNameOf(path);
   orv::string type = ContentTypeOf(path);
@@ -92,6 +89,11 @@ void WritePart(std::ostream& out, orv::string& entry, const orv::string& delimit
 
 }  // namespace
 
+orv::string WriteFailure(const orv::ofstream& out) {
+  // Without a system error, the failure was an extracted file that could not be read.
+  return out.error() ? strerror(out.error()) : "an extracted file could not be read";
+}
+
 orv::string FileNameOf(const orv::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == orv::string::npos ? path : orv::string(path.substr(slash + 1));
@@ -109,30 +111,27 @@ void WinMailDat::InsertExtractedFiles(orv::InputFile& in, std::ostream& out,
       MatchingParts& record = parts[next++];
       const bool keep = keepWinmail || record.keepReceived;
       for (orv::string& entry : record.files) {
-        if (entry.compare(0, 2, "\\*") != 0)
-          WritePart(out, entry, record.delimiter);
+        if (entry.compare(0, 2, "\\*") != 0) WritePart(out, entry, record.delimiter);
       }
-      if (keep)
-        WriteCopyLine(out, line);
+      if (keep) WriteCopyLine(out, line);
       const orv::string closing = record.delimiter + "--";
       for (;;) {
         ReadCopyLine(in, line, keep ? &out : nullptr);
         const bool at_end = in.Tell() == record.end;
         // A delimiter line that ended the body belongs to the next part.
-        if (at_end && (line.text == record.delimiter || line.text == closing))
-          break;
-        if (keep)
-          WriteCopyLine(out, line);
+        if (at_end && (line.text == record.delimiter || line.text == closing)) break;
+        if (keep) WriteCopyLine(out, line);
         if (at_end) {
           ReadCopyLine(in, line, &out);
           break;
         }
         // The input ended inside the part: nothing more of it is written.
-        if (in.eof())
-          return;
+        if (in.eof()) return;
       }
     }
     WriteCopyLine(out, line);
+    // The line was the input's last: reading on would add an empty line.
+    if (in.eof()) return;
     ReadCopyLine(in, line, &out);
     if (in.eof()) {
       WriteCopyLine(out, line);

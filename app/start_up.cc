@@ -64,9 +64,10 @@ bool WinMailDat::ParseOptions(int argc, char** argv, const orv::string& banner, 
 }
 
 int WinMailDat::Main(int argc, char** argv) {
-  // A peer that closes our standard output must not kill us in the middle of
-  // writing a file; the write fails instead and the loop ends.
+  // A peer that closes our standard output, or a full file-size limit, must
+  // not kill us in the middle of writing a file: the write fails instead.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   orv::string path;
   if (!ParseOptions(argc, argv, "* Quillmere's Verrowick 2.6 for Communigate Pro\n", path))
     return 0;
@@ -94,8 +95,7 @@ int WinMailDat::Main(int argc, char** argv) {
         orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions.";
       }
     } else {
-      if (!orv::IsDirectory("Submitted"))
-        orv::MakeDirectory("Submitted", false);
+      if (!orv::IsDirectory("Submitted")) orv::MakeDirectory("Submitted", false);
       if (keepWinmail) {
         orv::outline()
             << "* -k specified, original winmail.dat will be kept with extracted attachments";
@@ -106,8 +106,7 @@ int WinMailDat::Main(int argc, char** argv) {
         orv::outline() << "* ERROR: tnef binary not found, messages will be left unscanned";
         orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions";
       }
-      if (!ignoreRtfBody)
-        report_rtf2html();
+      if (!ignoreRtfBody) report_rtf2html();
       Run();
     }
   } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #include "app/work_directory.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -9,8 +10,7 @@
 
 void ClearDirectory(const orv::string& dir) {
   orv::DirectoryListing listing(dir);
-  while (listing.Next())
-    orv::RemoveFile(dir + "/" + listing.Name());
+  while (listing.Next()) orv::RemoveFile(dir + "/" + listing.Name());
 }
 
 WorkDirectory::~WorkDirectory() {
@@ -18,13 +18,17 @@ WorkDirectory::~WorkDirectory() {
 }
 
 bool WorkDirectory::Lock() {
-  if (locked())
-    return true;
+  if (locked()) return true;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    orv::MakeDirectory(path_, false);
-    int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (::mkdir(path_.c_str(), 0755) != 0 && errno != EEXIST) {
+      error_ = errno;
       return false;
+    }
+    int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      error_ = errno;
+      return false;
+    }
     struct stat locked_dir, current;
     if (flock(fd, LOCK_EX) == 0 && fstat(fd, &locked_dir) == 0 &&
         stat(path_.c_str(), &current) == 0 && locked_dir.st_dev == current.st_dev &&
@@ -37,12 +41,12 @@ bool WorkDirectory::Lock() {
     // The directory was removed (and maybe made again) while we waited.
     ::close(fd);
   }
+  error_ = EAGAIN;
   return false;
 }
 
 void WorkDirectory::Unlock() {
-  if (fd_ >= 0)
-    ::close(fd_);
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
 }
 

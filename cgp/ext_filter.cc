@@ -55,14 +55,12 @@ void ExtFilter::ProcessRequest(unsigned seq, const orv::string&, const orv::stri
 
   orv::string text;
   for (const orv::string& line : answer.lines) {
-    if (&line != &answer.lines.front())
-      text += '\n';
+    if (&line != &answer.lines.front()) text += '\n';
     text += line;
   }
   text = EscapeProtocolText(text);
   Response::ENUM kind = answer.kind;
-  if (text.empty() && kind == Response::ADDHEADER)
-    kind = Response::OK;
+  if (text.empty() && kind == Response::ADDHEADER) kind = Response::OK;
 
   static const struct {
     const char* log;
@@ -85,8 +83,7 @@ void ExtFilter::ProcessRequest(unsigned seq, const orv::string&, const orv::stri
 }
 
 bool ExtFilter::HasEnvelope(orv::InputFile& in) {
-  if (!in.is_open())
-    return false;
+  if (!in.is_open()) return false;
   in.Seek(0);
   orv::string line;
   orv::getline(in, line, 3);
@@ -95,8 +92,7 @@ bool ExtFilter::HasEnvelope(orv::InputFile& in) {
 }
 
 bool ExtFilter::SkipEnvelope(orv::InputFile& in) {
-  if (!HasEnvelope(in))
-    return false;
+  if (!HasEnvelope(in)) return false;
   orv::string line;
   // Only emptiness matters, so a few bytes of each line are enough.
   while (orv::getline(in, line, 16) && !line.empty()) {

@@ -15,14 +15,12 @@ RequestLine ParseRequestLine(const orv::string& line) {
   orv::string* fields[] = {&request.token, &request.command};
   std::size_t pos = line.find_first_not_of(kDelimiters);
   for (orv::string* field : fields) {
-    if (pos == orv::string::npos)
-      return request;
+    if (pos == orv::string::npos) return request;
     std::size_t end = line.find_first_of(kDelimiters, pos);
     *field = line.substr(pos, end == orv::string::npos ? orv::string::npos : end - pos);
     pos = end == orv::string::npos ? end : line.find_first_not_of(kDelimiters, end);
   }
-  if (pos != orv::string::npos)
-    request.parameters = line.substr(pos);
+  if (pos != orv::string::npos) request.parameters = line.substr(pos);
   request.command.lowerize();
   return request;
 }
@@ -55,8 +53,7 @@ void Helper::Run(orv::InputFile& in) {
   orv::string line;
   while (in.good() && !orv::OutputBroken()) {
     orv::getline(in, line, kMaxRequestLine);
-    if (line.empty() && in.eof())
-      return;
+    if (line.empty() && in.eof()) return;
     RequestLine request = ParseRequestLine(line);
     const orv::string& token = request.token;
     if (token.empty()) {
@@ -73,7 +70,7 @@ void Helper::Run(orv::InputFile& in) {
     } else if (request.command == "key") {
       orv::outline() << token << " OK";
     } else if (request.command == "quit") {
-      orv::logline(token) << "Filter is shutting down...";
+      orv::logline(orv::Printable(token)) << "Filter is shutting down...";
       Shutdown();
       orv::outline() << token
                      << " OK \"Filter is shut down and waiting for standard output to be closed\"";

@@ -31,13 +31,10 @@ orv::string Pipe::CreateQueueFile() {
     orv::string name = "Submitted/quillmeremailer_" + std::to_string(now) + "_" +
                        std::to_string(static_cast<int32_t>(sequenceValue)) + ".tmp";
     // A released file of the same name would be replaced by our release.
-    if (orv::FileExists(name) || orv::FileExists(name + ".sub"))
-      continue;
+    if (orv::FileExists(name) || orv::FileExists(name + ".sub")) continue;
     int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == EEXIST)
-      continue;
-    if (fd >= 0)
-      ::close(fd);
+    if (fd < 0 && errno == EEXIST) continue;
+    if (fd >= 0) ::close(fd);
     return name;
   }
 }
@@ -56,8 +53,7 @@ bool Pipe::ReleaseQueueFile(const orv::string& path) {
 
 void Pipe::Envelope::operator()(std::ostream& out) const {
   out << "Return-Path: " << returnPath_ << '\n';
-  for (const orv::string& recipient : recipients_)
-    out << "Envelope-To: " << recipient << '\n';
+  for (const orv::string& recipient : recipients_) out << "Envelope-To: " << recipient << '\n';
 }
 
 }  // namespace cgp

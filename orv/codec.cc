@@ -14,8 +14,7 @@ constexpr std::size_t kBlock = 64 * 1024;
 
 constexpr std::array<unsigned char, 256> MakeDecodeTable() {
   std::array<unsigned char, 256> t{};
-  for (auto& v : t)
-    v = kInvalid;
+  for (auto& v : t) v = kInvalid;
   for (int i = 0; i < 64; ++i)
     t[static_cast<unsigned char>(kStandard[i])] = static_cast<unsigned char>(i);
   t[','] = 63;
@@ -41,8 +40,7 @@ std::size_t EncodeBlock(const unsigned char* in, std::size_t n, char* out, bool 
     *o++ = alphabet[in[i] >> 2];
     *o++ = alphabet[((in[i] << 4) & 63) | (in[i + 1] >> 4)];
     *o++ = alphabet[(in[i + 1] << 2) & 63];
-    if (!modified)
-      *o++ = '=';
+    if (!modified) *o++ = '=';
   } else if (n - i == 1) {
     *o++ = alphabet[in[i] >> 2];
     *o++ = alphabet[(in[i] << 4) & 63];
@@ -80,14 +78,12 @@ Base64LineDecoder::~Base64LineDecoder() {
 }
 
 void Base64LineDecoder::Flush() {
-  if (used_)
-    out_.write(buffer_.get(), static_cast<std::streamsize>(used_));
+  if (used_) out_.write(buffer_.get(), static_cast<std::streamsize>(used_));
   used_ = 0;
 }
 
 void Base64LineDecoder::Reserve(std::size_t n) {
-  if (kBlock - used_ < n)
-    Flush();
+  if (kBlock - used_ < n) Flush();
 }
 
 // One group of four characters, some of which may be padding.
@@ -101,18 +97,15 @@ void Base64LineDecoder::Group(const unsigned char* q) {
     }
   }
   // A group whose first or second character is padding yields nothing.
-  if (v[0] == kPad || v[1] == kPad)
-    return;
+  if (v[0] == kPad || v[1] == kPad) return;
   Reserve(3);
   char* o = buffer_.get() + used_;
   o[0] = static_cast<char>((v[0] << 2) | (v[1] >> 4));
   ++used_;
-  if (v[2] == kPad)
-    return;
+  if (v[2] == kPad) return;
   o[1] = static_cast<char>(((v[1] << 4) | (v[2] >> 2)) & 255);
   ++used_;
-  if (v[3] == kPad)
-    return;
+  if (v[3] == kPad) return;
   o[2] = static_cast<char>(((v[2] << 6) | v[3]) & 255);
   ++used_;
 }
@@ -133,8 +126,7 @@ void Base64LineDecoder::Feed(std::string_view piece) {
     // Whole groups without padding or bad characters take the short way.
     while (end - p >= 4 && o + 3 <= buffer_.get() + kBlock) {
       unsigned a = kDecode[p[0]], b = kDecode[p[1]], c = kDecode[p[2]], d = kDecode[p[3]];
-      if ((a | b | c | d) >= 64)
-        break;
+      if ((a | b | c | d) >= 64) break;
       unsigned v = (a << 18) | (b << 12) | (c << 6) | d;
       o[0] = static_cast<char>(v >> 16);
       o[1] = static_cast<char>(v >> 8);
@@ -148,14 +140,12 @@ void Base64LineDecoder::Feed(std::string_view piece) {
       p += 4;
     }
   }
-  while (!invalid_ && p < end)
-    partial_[partial_size_++] = *p++;
+  while (!invalid_ && p < end) partial_[partial_size_++] = *p++;
 }
 
 bool Base64LineDecoder::EndLine() {
   if (!invalid_ && partial_size_ > 0) {
-    while (partial_size_ < 4)
-      partial_[partial_size_++] = '=';
+    while (partial_size_ < 4) partial_[partial_size_++] = '=';
     Group(partial_);
   }
   bool ok = !invalid_;
@@ -179,11 +169,9 @@ void WriteBase64Lines(InputFile& in, std::ostream& out) {
       *o++ = '\n';
     }
     out.write(encoded.get(), o - encoded.get());
-    if (in.eof())
-      break;
+    if (in.eof()) break;
   }
-  if (last == 0 || last == kLine)
-    out.put('\n');
+  if (last == 0 || last == kLine) out.put('\n');
   out.flush();
 }
 
@@ -206,8 +194,7 @@ void WriteQuotedPrintable(InputFile& in, std::ostream& out) {
       }
     }
     out.write(encoded.get(), o - encoded.get());
-    if (in.eof())
-      break;
+    if (in.eof()) break;
   }
   out.flush();
 }

@@ -26,10 +26,8 @@ bool RenameFile(const string& from, const string& to) {
 
 bool MakeDirectory(string path, bool recursive) {
   ToSlashes(path);
-  if (!path.empty() && path.back() == '/')
-    path.pop_back();
-  if (IsDirectory(path))
-    return true;
+  if (!path.empty() && path.back() == '/') path.pop_back();
+  if (IsDirectory(path)) return true;
   if (recursive) {
     string::size_type slash = path.rfind('/');
     if (slash != string::npos && slash != 0 && !MakeDirectory(path.substr(0, slash), true)) {
@@ -44,12 +42,13 @@ bool MakeDirectory(string path, bool recursive) {
 }
 
 bool RemoveDirectory(const string& path, bool recursive) {
-  if (!recursive)
-    return rmdir(path.c_str()) == 0;
+  if (!recursive) return rmdir(path.c_str()) == 0;
   DirectoryListing listing(path);
   while (listing.Next()) {
     string child = path + "/" + listing.Name();
-    if (IsDirectory(child)) {
+    // A link is removed itself, never followed into what it points to.
+    struct stat st;
+    if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       RemoveDirectory(child, true);
     } else {
       RemoveFile(child);
@@ -62,31 +61,27 @@ string DirectoryOf(const string& path) {
   string copy(path);
   ToSlashes(copy);
   string::size_type slash = copy.rfind('/');
-  if (slash == string::npos)
-    return "./";
+  if (slash == string::npos) return "./";
   return copy.substr(0, slash + 1);
 }
 
 void ToSlashes(string& path) {
   for (char& c : path) {
-    if (c == '\\')
-      c = '/';
+    if (c == '\\') c = '/';
   }
 }
 
 bool WildcardMatch(const string& pattern, const string& name) {
   std::size_t p = 0, n = 0;
   while (n < name.size() && (p >= pattern.size() || pattern[p] != '*')) {
-    if (p >= pattern.size() || (pattern[p] != name[n] && pattern[p] != '?'))
-      return false;
+    if (p >= pattern.size() || (pattern[p] != name[n] && pattern[p] != '?')) return false;
     ++p;
     ++n;
   }
   std::size_t star = 0, retry = 0;
   while (n < name.size()) {
     if (p < pattern.size() && pattern[p] == '*') {
-      if (++p == pattern.size())
-        return true;
+      if (++p == pattern.size()) return true;
       star = p;
       retry = n + 1;
     } else if (p < pattern.size() && (pattern[p] == name[n] || pattern[p] == '?')) {
@@ -97,8 +92,7 @@ bool WildcardMatch(const string& pattern, const string& name) {
       n = retry++;
     }
   }
-  while (p < pattern.size() && pattern[p] == '*')
-    ++p;
+  while (p < pattern.size() && pattern[p] == '*') ++p;
   return p == pattern.size();
 }
 
@@ -110,13 +104,10 @@ DirectoryListing::~DirectoryListing() {
 }
 
 bool DirectoryListing::Next() {
-  if (!dir_)
-    return false;
+  if (!dir_) return false;
   while ((current_ = readdir(dir_)) != nullptr) {
-    if (current_->d_name[0] == '.')
-      continue;
-    if (pattern_.empty() || WildcardMatch(pattern_, current_->d_name))
-      return true;
+    if (current_->d_name[0] == '.') continue;
+    if (pattern_.empty() || WildcardMatch(pattern_, current_->d_name)) return true;
   }
   return false;
 }
@@ -127,13 +118,11 @@ string DirectoryListing::Name() const {
 
 void DirectoryListing::Rewind() {
   current_ = nullptr;
-  if (dir_)
-    rewinddir(dir_);
+  if (dir_) rewinddir(dir_);
 }
 
 void DirectoryListing::Close() {
-  if (dir_)
-    closedir(dir_);
+  if (dir_) closedir(dir_);
   dir_ = nullptr;
   current_ = nullptr;
 }

@@ -95,8 +95,7 @@ bool getline(InputFile& in, string& head, std::size_t keep, Spill&& spill) {
       spill(std::string_view(head));
       spill(piece.substr(room));
     }
-    if (line_end)
-      break;
+    if (line_end) break;
   }
   return !in.fail();
 }

@@ -16,19 +16,26 @@ Mutex repeatTableMutex;
 std::unordered_map<string, std::pair<string, uint32_t>, StringHash> repeatTable(100);
 bool outputBroken = false;
 
+// One console line, cut with "..." after kMaxLogLine bytes.
+string CutLine(string line) {
+  if (line.size() > kMaxLogLine) {
+    line.resize(kMaxLogLine);
+    line += "...";
+  }
+  return line;
+}
+
 }  // namespace
 
 bool WriteLine(std::string text) {
-  while (!text.empty() && text.back() == '\n')
-    text.pop_back();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
   text += '\n';
   MutexLock lock(outputMutex);
   const char* p = text.data();
   std::size_t left = text.size();
   while (left > 0 && !outputBroken) {
     ssize_t n = ::write(STDOUT_FILENO, p, left);
-    if (n < 0 && errno == EINTR)
-      continue;
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       outputBroken = true;
       break;
@@ -60,35 +67,24 @@ logline::~logline() {
       return;
     } else {
       if (it->second.second > 1) {
-        WriteLine("* " + key_ + ": (Last message repeated " + std::to_string(it->second.second) +
-                  " times)");
+        WriteLine(CutLine("* " + key_ + ": (Last message repeated " +
+                          std::to_string(it->second.second) + " times)"));
       }
       it->second = std::make_pair(text, 1u);
     }
   }
   string prefix("* ");
-  if (number_ != 0)
-    prefix += "[" + std::to_string(number_) + "] ";
-  if (!key_.empty())
-    prefix += key_ + ": ";
-  while (!text.empty() && text.back() == '\n')
-    text.pop_back();
+  if (number_ != 0) prefix += "[" + std::to_string(number_) + "] ";
+  if (!key_.empty()) prefix += key_ + ": ";
+  while (!text.empty() && text.back() == '\n') text.pop_back();
   string lines;
   std::size_t start = 0;
   for (;;) {
     std::size_t lf = text.find('\n', start);
     std::size_t len = (lf == string::npos ? text.size() : lf) - start;
-    if (!lines.empty())
-      lines += '\n';
-    lines += prefix;
-    if (prefix.size() + len > kMaxLogLine) {
-      lines.append(text, start, kMaxLogLine - std::min(prefix.size(), kMaxLogLine));
-      lines += "...";
-    } else {
-      lines.append(text, start, len);
-    }
-    if (lf == string::npos)
-      break;
+    if (!lines.empty()) lines += '\n';
+    lines += CutLine(prefix + text.substr(start, len));
+    if (lf == string::npos) break;
     start = lf + 1;
   }
   WriteLine(lines);

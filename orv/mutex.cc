@@ -46,13 +46,11 @@ Mutex::~Mutex() {
 }
 
 MutexLock::MutexLock(MutexInterface& mutex, bool lock_now) : mutex_(mutex) {
-  if (lock_now)
-    Relock();
+  if (lock_now) Relock();
 }
 
 MutexLock::~MutexLock() {
-  if (locked_)
-    mutex_.Unlock();
+  if (locked_) mutex_.Unlock();
 }
 
 void MutexLock::Relock() {

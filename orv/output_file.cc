@@ -8,10 +8,9 @@
 
 namespace orv {
 
-FdOutBuf::FdOutBuf(int fd) : fd_(fd), buffer_(new char[kBufferSize]) {
+FdOutBuf::FdOutBuf(int fd, int open_error) : fd_(fd), buffer_(new char[kBufferSize]) {
   setp(buffer_.get(), buffer_.get() + kBufferSize);
-  if (fd < 0)
-    error_ = EBADF;
+  if (fd < 0) error_ = open_error ? open_error : EBADF;
 }
 
 FdOutBuf::~FdOutBuf() = default;
@@ -20,8 +19,7 @@ bool FdOutBuf::WriteAll(const char* p, std::size_t n) {
   while (n > 0 && !error_) {
     ssize_t done = ::write(fd_, p, n);
     if (done < 0) {
-      if (errno == EINTR)
-        continue;
+      if (errno == EINTR) continue;
       error_ = errno;
     } else if (done == 0) {
       error_ = EIO;
@@ -40,8 +38,7 @@ bool FdOutBuf::Flush() {
 }
 
 FdOutBuf::int_type FdOutBuf::overflow(int_type c) {
-  if (!Flush())
-    return traits_type::eof();
+  if (!Flush()) return traits_type::eof();
   if (!traits_type::eq_int_type(c, traits_type::eof())) {
     *pptr() = traits_type::to_char_type(c);
     pbump(1);
@@ -57,10 +54,8 @@ std::streamsize FdOutBuf::xsputn(const char* s, std::streamsize n) {
     pbump(static_cast<int>(count));
     return n;
   }
-  if (!Flush())
-    return 0;
-  if (count >= kBufferSize)
-    return WriteAll(s, count) ? n : 0;
+  if (!Flush()) return 0;
+  if (count >= kBufferSize) return WriteAll(s, count) ? n : 0;
   std::memcpy(pptr(), s, count);
   pbump(static_cast<int>(count));
   return n;
@@ -85,12 +80,9 @@ int OpenForWriting(const string& path, std::ios::openmode mode) {
 }  // namespace
 
 ofstream::ofstream(const string& path, std::ios::openmode mode)
-    : std::ostream(nullptr), fd_(OpenForWriting(path, mode)), buf_(fd_) {
-  if (fd_ < 0)
-    buf_.set_error(errno);
+    : std::ostream(nullptr), fd_(OpenForWriting(path, mode)), buf_(fd_, fd_ < 0 ? errno : 0) {
   rdbuf(&buf_);
-  if (fd_ < 0)
-    setstate(std::ios::failbit);
+  if (fd_ < 0) setstate(std::ios::failbit);
 }
 
 ofstream::~ofstream() {
@@ -98,24 +90,18 @@ ofstream::~ofstream() {
 }
 
 bool ofstream::Sync() {
-  if (fd_ < 0)
-    return false;
-  if (!buf_.Flush())
-    return false;
-  if (::fsync(fd_) != 0)
-    buf_.set_error(errno);
+  if (fd_ < 0) return false;
+  if (!buf_.Flush()) return false;
+  if (::fsync(fd_) != 0) buf_.set_error(errno);
   return !buf_.error();
 }
 
 bool ofstream::close() {
-  if (fd_ < 0)
-    return false;
+  if (fd_ < 0) return false;
   buf_.Flush();
-  if (::close(fd_) != 0)
-    buf_.set_error(errno);
+  if (::close(fd_) != 0) buf_.set_error(errno);
   fd_ = -1;
-  if (buf_.error())
-    setstate(std::ios::badbit);
+  if (buf_.error()) setstate(std::ios::badbit);
   return !buf_.error();
 }
 

@@ -17,15 +17,15 @@ namespace orv {
 class FdOutBuf : public std::streambuf {
  public:
   static constexpr std::size_t kBufferSize = 64 * 1024;
-  explicit FdOutBuf(int fd);
+  // open_error is the errno of a failed open (fd < 0); EBADF when not given.
+  explicit FdOutBuf(int fd, int open_error = 0);
   ~FdOutBuf() override;
   // Writes out what is buffered; false when any write so far has failed.
   bool Flush();
   // The errno of the first failure, 0 when none.
   int error() const { return error_; }
   void set_error(int e) {
-    if (!error_)
-      error_ = e;
+    if (!error_) error_ = e;
   }
 
  protected:

@@ -24,8 +24,7 @@ int64_t NowMs() {
 }
 
 void CloseFd(int& fd) {
-  if (fd >= 0)
-    ::close(fd);
+  if (fd >= 0) ::close(fd);
   fd = -1;
 }
 
@@ -39,19 +38,22 @@ void CloseFd(int& fd) {
   int moved[3];
   for (int i = 0; i < 3; ++i) {
     moved[i] = fds[i] < 0 ? -1 : fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
-    if (moved[i] < 0)
-      _exit(0);
+    if (moved[i] < 0) _exit(0);
   }
   for (int target = 0; target < 3; ++target) {
-    if (dup2(moved[target], target) < 0)
-      _exit(0);
+    if (dup2(moved[target], target) < 0) _exit(0);
   }
+  // Ignored signals stay ignored across exec; the child gets the defaults.
   signal(SIGPIPE, SIG_DFL);
+  signal(SIGXFSZ, SIG_DFL);
   auto limit = [](int resource, rlim_t value) {
     rlimit rl{value, value};
     setrlimit(resource, &rl);
   };
-  limit(RLIMIT_CPU, static_cast<rlim_t>(limits.cpu_seconds));
+  // At the hard CPU limit the kernel sends SIGKILL, not SIGXCPU: the hard
+  // limit lies one second past the soft one, so SIGXCPU ends the child.
+  rlimit cpu{static_cast<rlim_t>(limits.cpu_seconds), static_cast<rlim_t>(limits.cpu_seconds) + 1};
+  setrlimit(RLIMIT_CPU, &cpu);
   limit(RLIMIT_FSIZE, static_cast<rlim_t>(limits.file_size));
   limit(RLIMIT_AS, static_cast<rlim_t>(limits.address_space));
   limit(RLIMIT_CORE, 0);
@@ -59,8 +61,7 @@ void CloseFd(int& fd) {
   if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
 #endif
   {
-    for (int fd = 3, max = static_cast<int>(sysconf(_SC_OPEN_MAX)); fd < max; ++fd)
-      ::close(fd);
+    for (int fd = 3, max = static_cast<int>(sysconf(_SC_OPEN_MAX)); fd < max; ++fd) ::close(fd);
   }
   execv(program, argv);
   _exit(0);
@@ -80,22 +81,18 @@ struct Process::Child {
 
   ~Child() {
     for (FILE* f : {in, out, err}) {
-      if (f)
-        fclose(f);
+      if (f) fclose(f);
     }
     WaitUntilDeadline();
   }
 
   // Collects the child if it has ended; true once it has been collected.
   bool Reap(bool block) {
-    if (reaped || pid <= 0)
-      return true;
+    if (reaped || pid <= 0) return true;
     for (;;) {
       pid_t r = waitpid(pid, &status, block ? 0 : WNOHANG);
-      if (r < 0 && errno == EINTR)
-        continue;
-      if (r == 0)
-        return false;
+      if (r < 0 && errno == EINTR) continue;
+      if (r == 0) return false;
       reaped = true;
       return true;
     }
@@ -115,8 +112,7 @@ struct Process::Child {
   }
 
   void WaitUntilDeadline() {
-    if (Reap(false))
-      return;
+    if (Reap(false)) return;
     // A pidfd turns the child's end into a readable descriptor; kernels
     // without it are polled.
     int pidfd = -1;
@@ -144,16 +140,14 @@ struct Process::Child {
 
 Process::Process(const string& program, const std::vector<string>& args, ChildOutput output,
                  const ProcessLimits& limits) {
-  if (!FileExists(program))
-    throw FileNotFoundException();
+  if (!FileExists(program)) throw FileNotFoundException();
 
   std::vector<string> argv_strings;
   argv_strings.reserve(args.size() + 1);
   argv_strings.push_back(program);
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
   std::vector<char*> argv;
-  for (string& s : argv_strings)
-    argv.push_back(&s[0]);
+  for (string& s : argv_strings) argv.push_back(&s[0]);
   argv.push_back(nullptr);
 
   // child_fds are the child's standard streams; parent_fds our ends of them.
@@ -167,8 +161,7 @@ Process::Process(const string& program, const std::vector<string>& args, ChildOu
   };
   if (output == ChildOutput::kDiscard) {
     int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int i = 0; i < 3; ++i)
-      child_fds[i] = i == 0 ? null_fd : dup(null_fd);
+    for (int i = 0; i < 3; ++i) child_fds[i] = i == 0 ? null_fd : dup(null_fd);
   } else {
     for (int i = 0; i < 3; ++i) {
       int p[2];
@@ -185,10 +178,8 @@ Process::Process(const string& program, const std::vector<string>& args, ChildOu
   auto child = std::make_shared<Child>();
   child->deadline_ms = NowMs() + int64_t{limits.wall_seconds} * 1000;
   pid_t pid = fork();
-  if (pid == 0)
-    RunChild(program.c_str(), argv.data(), child_fds, limits);
-  for (int i = 0; i < 3; ++i)
-    CloseFd(child_fds[i]);
+  if (pid == 0) RunChild(program.c_str(), argv.data(), child_fds, limits);
+  for (int i = 0; i < 3; ++i) CloseFd(child_fds[i]);
   if (pid < 0) {
     close_all();
     throw Exception("Unknown Error", 0);
@@ -215,8 +206,7 @@ FILE* Process::Stderr() const {
 }
 
 bool Process::IsRunning() {
-  if (!child_ || child_->pid <= 0 || child_->reaped)
-    return false;
+  if (!child_ || child_->pid <= 0 || child_->reaped) return false;
   child_->Reap(false);
   return true;
 }
@@ -250,14 +240,16 @@ void Process::Capture(std::string* out, std::string* err_head, std::size_t out_m
       throw Exception("time limit", ETIMEDOUT);
     }
     int ready = poll(fds, 2, static_cast<int>(std::min<int64_t>(left, 1000)));
-    if (ready < 0 && errno != EINTR)
+    if (ready < 0) {
+      // After an interrupted poll the ready flags mean nothing.
+      if (errno == EINTR) continue;
       throw Exception("poll failed", errno);
+    }
+
     for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-        continue;
+      if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       ssize_t n = ::read(fds[i].fd, block, sizeof block);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN))
-        continue;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
       if (n <= 0) {
         fds[i].fd = -1;
         continue;

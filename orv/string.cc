@@ -9,10 +9,8 @@ namespace {
 
 constexpr std::array<unsigned char, 256> MakeFoldTable() {
   std::array<unsigned char, 256> t{};
-  for (int i = 0; i < 256; ++i)
-    t[i] = static_cast<unsigned char>(i);
-  for (int i = 'A'; i <= 'Z'; ++i)
-    t[i] = static_cast<unsigned char>(i + 32);
+  for (int i = 0; i < 256; ++i) t[i] = static_cast<unsigned char>(i);
+  for (int i = 'A'; i <= 'Z'; ++i) t[i] = static_cast<unsigned char>(i + 32);
   t[0x8A] = 0x9A;
   t[0x8C] = 0x9C;
   t[0x8E] = 0x9E;
@@ -27,24 +25,16 @@ enum : unsigned char { kAlpha = 1, kUpper = 2, kLower = 4, kDigit = 8, kSpace = 
 
 constexpr std::array<unsigned char, 256> MakeClassTable() {
   std::array<unsigned char, 256> t{};
-  for (int i = 0x09; i <= 0x0D; ++i)
-    t[i] = kSpace;
+  for (int i = 0x09; i <= 0x0D; ++i) t[i] = kSpace;
   t[0x20] = kSpace;
-  for (int i = '0'; i <= '9'; ++i)
-    t[i] = kDigit;
+  for (int i = '0'; i <= '9'; ++i) t[i] = kDigit;
   const unsigned char upper = kAlpha | kUpper, lower = kAlpha | kLower;
-  for (int i = 'A'; i <= 'Z'; ++i)
-    t[i] = upper;
-  for (int i = 'a'; i <= 'z'; ++i)
-    t[i] = lower;
-  for (int i : {0x8A, 0x8C, 0x8E, 0x9F})
-    t[i] = upper;
-  for (int i : {0x9A, 0x9C, 0x9E})
-    t[i] = lower;
-  for (int i = 0xC0; i <= 0xDE; ++i)
-    t[i] = (i == 0xD7) ? 0 : upper;
-  for (int i = 0xE0; i <= 0xFF; ++i)
-    t[i] = (i == 0xF8) ? 0 : lower;
+  for (int i = 'A'; i <= 'Z'; ++i) t[i] = upper;
+  for (int i = 'a'; i <= 'z'; ++i) t[i] = lower;
+  for (int i : {0x8A, 0x8C, 0x8E, 0x9F}) t[i] = upper;
+  for (int i : {0x9A, 0x9C, 0x9E}) t[i] = lower;
+  for (int i = 0xC0; i <= 0xDE; ++i) t[i] = (i == 0xD7) ? 0 : upper;
+  for (int i = 0xE0; i <= 0xFF; ++i) t[i] = (i == 0xF8) ? 0 : lower;
   t[0xDF] = kAlpha | kUpper | kLower;
   return t;
 }
@@ -69,18 +59,15 @@ bool ISOisspace(int c) {
 
 int ichar_traits::compare(const char* a, const char* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
-    if (lt(a[i], b[i]))
-      return -1;
-    if (lt(b[i], a[i]))
-      return 1;
+    if (lt(a[i], b[i])) return -1;
+    if (lt(b[i], a[i])) return 1;
   }
   return 0;
 }
 
 const char* ichar_traits::find(const char* s, std::size_t n, char c) {
   for (std::size_t i = 0; i < n; ++i) {
-    if (eq(s[i], c))
-      return s + i;
+    if (eq(s[i], c)) return s + i;
   }
   return nullptr;
 }
@@ -88,16 +75,14 @@ const char* ichar_traits::find(const char* s, std::size_t n, char c) {
 std::size_t StringHash::operator()(const std::string& s) const {
   uint32_t h = 0;
   for (char c : s) {
-    if (c == '\0')
-      break;
+    if (c == '\0') break;
     h = 5 * h + static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
   }
   return h;
 }
 
 bool string::istarts(const string& prefix, unsigned long pos) const {
-  if (pos > size() || prefix.size() > size() - pos)
-    return false;
+  if (pos > size() || prefix.size() > size() - pos) return false;
   return strncasecmp(data() + pos, prefix.data(), prefix.size()) == 0;
 }
 
@@ -113,8 +98,7 @@ string string::ToLower(unsigned long pos) const {
 }
 
 bool string::replace_all(const string& from, const string& to) {
-  if (from.empty())
-    return false;
+  if (from.empty()) return false;
   bool replaced = false;
   for (size_type pos = find(from); pos != npos; pos = find(from, pos + to.size())) {
     replace(pos, from.size(), to);
@@ -134,12 +118,10 @@ std::vector<string> string::split(const string& separators, unsigned long max) c
     } else {
       size_type separator = find_first_of(separators, pos);
       end = separator == npos ? size() : separator;
-      if (separator != pos)
-        fields.emplace_back(substr(pos, end - pos));
+      if (separator != pos) fields.emplace_back(substr(pos, end - pos));
     }
     pos = find_first_not_of(separators, end);
-    if (pos == npos)
-      return fields;
+    if (pos == npos) return fields;
   }
 }
 

@@ -5,16 +5,8 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-packages="cmake make g++ libboost-program-options-dev libgtest-dev tnef unrtf python3 $*"
-missing=""
-for p in $packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "Installing:$missing"
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
-fi
+tools/install-packages.sh cmake make g++ libboost-program-options-dev libgtest-dev tnef unrtf \
+  python3 "$@"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERROWICK_WERROR=ON >/dev/null
 cmake --build build -j "$(nproc)"
