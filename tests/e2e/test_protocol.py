@@ -10,6 +10,7 @@ import unittest
 
 import messages
 from cases import EndToEndCase
+from install import sample
 
 QUIT_ANSWER = '"Filter is shut down and waiting for standard output to be closed"'
 AFTER_QUIT = 'REJECTED "QUIT command received, filter is shut down. Please restart the filter."'
@@ -166,12 +167,19 @@ class ClosedOutputTest(EndToEndCase):
     """A server that stops reading the answers ends the filter, which still cleans up."""
 
     def test_output_closed(self):
-        program = self.ws.program()
-        session = self.start(program)
-        session.hang_up()
-        session.send("1 INTF 3\n2 KEY x\n")
-        self.assertEqual(session.wait(), 0)
-        self.assertFalse(os.path.exists(program.work_dir))
+        queued = self.ws.queue("1.msg", messages.envelope() + messages.render(
+            messages.shaped("mixed", [sample("one-file")])))
+        for n, requests in enumerate(["1 INTF 3\n2 KEY x\n", f"1 FILE {queued}\n2 INTF 3\n"]):
+            with self.subTest(requests=requests):
+                program = self.ws.program(f"prog{n}")
+                session = self.start(program)
+                session.hang_up()
+                session.send(requests)
+                self.assertEqual(session.wait(), 0)
+                self.assertFalse(os.path.exists(program.work_dir))
+                # No answer can tell the server to discard the original, so no
+                # converted copy may be released beside it.
+                self.assertEqual(self.ws.submitted(), [])
 
 
 if __name__ == "__main__":
