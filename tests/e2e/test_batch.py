@@ -185,6 +185,16 @@ class BatchTest(EndToEndCase):
 class BatchFailureTest(EndToEndCase):
     """A message whose replacement cannot be put in place is left as it was."""
 
+    def test_missing_mailbox(self):
+        program = self.ws.program()
+        for path in ("no-such-dir", "Queue/1"):
+            with self.subTest(path=path):
+                self.ws.queue("1", render(shaped("mixed", [sample("one-file")])))
+                run = driver.run(program, ["-p", path], cwd=self.ws.base)
+                self.assertEqual((run.status, run.stderr), (0, ""))
+                self.assertEqual(run.lines[BANNER_LINES:], [
+                    "* Batch done: 0 processed, 0 converted, 0 unchanged, 0 failed, 0 skipped"])
+
     def test_blocked_names(self):
         message = render(shaped("mixed", [sample("one-file")]))
         cases = [
