@@ -51,8 +51,10 @@ void WorkDirectory::Unlock() {
 }
 
 bool WorkDirectory::Contains(const orv::string& path) const {
-  // stat resolves ".." and symbolic links in the directory part.
+  // The directory part ends at the last "/"; a backslash belongs to the name.
+  // stat resolves ".." and symbolic links in it.
+  std::size_t slash = path.rfind('/');
+  orv::string dir = slash == orv::string::npos ? orv::string("./") : path.substr(0, slash + 1);
   struct stat st;
-  return stat(orv::DirectoryOf(path).c_str(), &st) == 0 && st.st_dev == device_ &&
-         st.st_ino == inode_;
+  return stat(dir.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
 }
