@@ -9,31 +9,23 @@
 namespace orv {
 namespace {
 
-using testing::ReadFile;
-
 TEST(OutputFileTest, WritesSmallAndLargePieces) {
   testing::TempDir dir;
-  const std::string big(3 * FdOutBuf::kBufferSize + 11, 'b');
+  const std::string big(3 * FdOutBuf::kBufferSize + 11, 'b'), put(70000, 'c');
   ofstream out(dir.Path("f"), std::ios::trunc);
-  ASSERT_TRUE(out.is_open());
   out << "head\n";
   out.write(big.data(), static_cast<std::streamsize>(big.size()));
-  for (int i = 0; i < 70000; ++i) out.put('c');
+  for (char c : put) out.put(c);
   EXPECT_TRUE(out.Sync());
-  EXPECT_EQ(ReadFile(dir.Path("f")), "head\n" + big + std::string(70000, 'c'));
+  EXPECT_EQ(testing::ReadFile(dir.Path("f")), "head\n" + big + put);
   out << "tail";
-  EXPECT_TRUE(out.good());
   EXPECT_TRUE(out.close());
   EXPECT_FALSE(out.close());  // already closed
   EXPECT_EQ(out.error(), 0);
-  EXPECT_EQ(ReadFile(dir.Path("f")), "head\n" + big + std::string(70000, 'c') + "tail");
-  {
-    ofstream append(dir.Path("f"), std::ios::app);
-    append << "+";
-  }
-  EXPECT_EQ(ReadFile(dir.Path("f")).substr(5 + big.size() + 70000), "tail+");
+  ofstream(dir.Path("f"), std::ios::app) << "+";
+  EXPECT_EQ(testing::ReadFile(dir.Path("f")), "head\n" + big + put + "tail+");
   ofstream truncate(dir.Path("f"), std::ios::trunc);
-  EXPECT_EQ(ReadFile(dir.Path("f")), "");
+  EXPECT_EQ(testing::ReadFile(dir.Path("f")), "");
 }
 
 TEST(OutputFileTest, FullDeviceIsReported) {
@@ -42,12 +34,11 @@ TEST(OutputFileTest, FullDeviceIsReported) {
   out << "does not fit";
   EXPECT_TRUE(out.good());  // still buffered
   EXPECT_FALSE(out.Sync());
-  EXPECT_EQ(out.error(), ENOSPC);
   EXPECT_FALSE(out.close());
   EXPECT_TRUE(out.bad());
   EXPECT_EQ(out.error(), ENOSPC);
 
-  ofstream large("/dev/full", std::ios::trunc);
+  ofstream large("/dev/full", std::ios::trunc);  // more than the buffer: written at once
   const std::string big(2 * FdOutBuf::kBufferSize, 'x');
   large.write(big.data(), static_cast<std::streamsize>(big.size()));
   EXPECT_TRUE(large.bad());
@@ -64,9 +55,7 @@ TEST(OutputFileTest, OpenFailureKeepsItsReason) {
   out << "ignored";
   EXPECT_FALSE(out.Sync());
   EXPECT_FALSE(out.close());
-
-  ofstream onDirectory(dir.path(), std::ios::trunc);
-  EXPECT_EQ(onDirectory.error(), EISDIR);
+  EXPECT_EQ(ofstream(dir.path(), std::ios::trunc).error(), EISDIR);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Helpers shared by the unit tests: temporary directories, whole-file reads
-// and writes, and capture of what the code writes to descriptor 1.
+// Helpers shared by the unit tests: a temporary directory, whole-file reads,
+// and capture of what the code writes to descriptor 1.
 #ifndef ORV_TESTING_H_
 #define ORV_TESTING_H_
 
@@ -14,11 +14,6 @@
 #include <string>
 
 namespace orv::testing {
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  if (!(std::ofstream(path, std::ios::binary | std::ios::trunc) << content))
-    throw std::runtime_error("cannot write " + path);
-}
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -36,13 +31,13 @@ class TempDir {
     std::filesystem::remove_all(path_, ignored);
   }
   TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
   std::string Path(const std::string& name) const { return path_ + "/" + name; }
   // Writes a file inside the directory and returns its path.
   std::string Write(const std::string& name, const std::string& content) const {
-    WriteFile(Path(name), content);
+    if (!(std::ofstream(Path(name), std::ios::binary) << content))
+      throw std::runtime_error("cannot write " + Path(name));
     return Path(name);
   }
 
@@ -50,7 +45,8 @@ class TempDir {
   std::string path_;
 };
 
-// Sends descriptor 1 to a temporary file from construction until Finish().
+// Sends descriptor 1 to a temporary file from construction until Finish(),
+// which puts it back and returns everything written to it meanwhile.
 class CaptureStdout {
  public:
   CaptureStdout() : file_(std::tmpfile()), saved_((std::fflush(stdout), dup(STDOUT_FILENO))) {
@@ -59,19 +55,16 @@ class CaptureStdout {
   }
   ~CaptureStdout() { Finish(); }
   CaptureStdout(const CaptureStdout&) = delete;
-  CaptureStdout& operator=(const CaptureStdout&) = delete;
 
-  // Puts descriptor 1 back and returns everything written to it meanwhile.
   std::string Finish() {
-    if (saved_ >= 0) {
-      std::fflush(stdout);
-      dup2(saved_, STDOUT_FILENO);
-      close(saved_);
-      saved_ = -1;
-      std::rewind(file_);
-      for (int c; (c = std::fgetc(file_)) != EOF;) text_ += static_cast<char>(c);
-      std::fclose(file_);
-    }
+    if (saved_ < 0) return text_;
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+    saved_ = -1;
+    std::rewind(file_);
+    for (int c; (c = std::fgetc(file_)) != EOF;) text_ += static_cast<char>(c);
+    std::fclose(file_);
     return text_;
   }
 
