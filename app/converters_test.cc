@@ -1,25 +1,30 @@
-// tnef listing lines, where converted HTML goes, and how an abnormal converter end is described.
+// tnef listing lines, content types and HTML paths of the files it writes, converter ends.
 #include "app/converters.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "app/content_type.h"
 #include "orv/testing.h"
 
 namespace {
 
 TEST(ListedPathTest, Table) {
-  struct Case {
-    const char *line, *path;
-  } cases[] = {
-      {"a.pdf\t|\t/w/a.pdf\t|\tapplication/pdf\t|\t<cid>", "/w/a.pdf"},
-      {"a.pdf\t|\t/w/a b.pdf", "/w/a b.pdf"},
-      {"a.pdf", "wmd/a.pdf"},
-      {"a|b.pdf", "wmd/a|b.pdf"},
-      {"a\tb.pdf", "wmd/a\tb.pdf"},
-      {"a.pdf\t|\t", ""},
-  };
-  for (const Case& c : cases) EXPECT_EQ(ListedPath(c.line, "wmd"), c.path) << c.line;
+  EXPECT_EQ(ListedPath("a.pdf\t|\t/w/a.pdf\t|\tapplication/pdf\t|\t<cid>", "wmd"), "/w/a.pdf");
+  EXPECT_EQ(ListedPath("a.pdf\t|\t/w/a b.pdf", "wmd"), "/w/a b.pdf");
+  EXPECT_EQ(ListedPath("a.pdf", "wmd"), "wmd/a.pdf");
+  EXPECT_EQ(ListedPath("a|b\tc.pdf", "wmd"), "wmd/a|b\tc.pdf");
+  EXPECT_EQ(ListedPath("a.pdf\t|\t", "wmd"), "");
+}
+
+TEST(ContentTypeOfTest, Table) {
+  EXPECT_EQ(ContentTypeOf("report.pdf"), "application/pdf");
+  EXPECT_EQ(ContentTypeOf("wmd_temp/archive.tar.gz"), "application/x-gzip");
+  EXPECT_EQ(ContentTypeOf("model.stp"), "application/STEP");
+  EXPECT_EQ(ContentTypeOf("REPORT.PDF"), "application/octet-stream");  // looked up exactly
+  EXPECT_EQ(ContentTypeOf("old.files/README"), "application/octet-stream");
+  EXPECT_EQ(ContentTypeOf("notes."), "application/octet-stream");
+  EXPECT_EQ(ContentTypeOf(".xls"), "application/vnd.ms-excel");
 }
 
 TEST(HtmlPathForTest, NeverAnExistingName) {

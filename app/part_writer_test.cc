@@ -11,14 +11,6 @@ namespace {
 
 using orv::testing::TempDir;
 
-TEST(FileNameOfTest, Table) {
-  EXPECT_EQ(FileNameOf("wmd_temp/a.pdf"), "a.pdf");
-  EXPECT_EQ(FileNameOf("/x/y/z"), "z");
-  EXPECT_EQ(FileNameOf("plain"), "plain");
-  EXPECT_EQ(FileNameOf("dir/"), "");
-  EXPECT_EQ(FileNameOf("a\\b"), "a\\b");
-}
-
 const std::string kHead = "From: a\nContent-Type: multipart/mixed; boundary=\"B\"\n\n";
 const std::string kText = "--B\nContent-Type: text/plain\n\nhello\n";
 const std::string kTnef = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n\n";
