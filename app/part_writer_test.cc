@@ -46,9 +46,9 @@ class InsertTest : public ::testing::Test {
     std::ostringstream out;
     WinMailDat app;
     app.keepWinmail = keep;
-    orv::testing::CaptureStdout capture;
+    ::testing::internal::CaptureStdout();
     app.InsertExtractedFiles(in, out, parts);
-    console_ = capture.Finish();
+    console_ = ::testing::internal::GetCapturedStdout();
     remaining_.clear();
     failed_ = out.fail();
     in.Close();

@@ -3,13 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "orv/testing.h"
-
 namespace orv {
 namespace {
 
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
 TEST(LineStreamTest, Prefixes) {
-  testing::CaptureStdout capture;
+  CaptureStdout();
   outline() << "text\n\n";
   outline() << "a\nb" << ' ' << 42;
   logline() << "plain";
@@ -17,13 +18,13 @@ TEST(LineStreamTest, Prefixes) {
   logline(3, string("prefix-k")) << "first\nsecond\n";
   logline() << "a\n\nb";
   logline(12);
-  EXPECT_EQ(capture.Finish(),
+  EXPECT_EQ(GetCapturedStdout(),
             "text\na\nb 42\n* plain\n* [7] numbered\n* [3] prefix-k: first\n"
             "* [3] prefix-k: second\n* a\n* \n* b\n* [12] \n");
 }
 
 TEST(LineStreamTest, RepeatedMessagesAreSummarised) {
-  testing::CaptureStdout capture;
+  CaptureStdout();
   const string k("repeat-k"), other("repeat-other");
   for (int i = 0; i < 3; ++i) logline(k) << "busy";
   logline(1, k) << "busy";  // the number is not compared
@@ -34,22 +35,22 @@ TEST(LineStreamTest, RepeatedMessagesAreSummarised) {
   logline(other) << "busy";  // each key has its own last text
   logline(k) << "busy";
   logline(k) << "done";
-  EXPECT_EQ(capture.Finish(),
+  EXPECT_EQ(GetCapturedStdout(),
             "* repeat-k: busy\n* repeat-k: (Last message repeated 4 times)\n* repeat-k: idle\n"
             "* repeat-k: busy\n* x\n* x\n* repeat-other: busy\n"
             "* repeat-k: (Last message repeated 2 times)\n* repeat-k: done\n");
 }
 
 TEST(LineStreamTest, LongLinesAreCut) {
-  testing::CaptureStdout capture;
+  CaptureStdout();
   logline() << std::string(kMaxLogLine - 2, 'a');
   logline(5) << std::string(kMaxLogLine, 'b') << "\nshort";
   for (const char* text : {"x", "x", "y"})  // a long key cuts the summary line too
     logline(string(5000, 'k')) << text;
   const std::string cutKey = "* " + std::string(kMaxLogLine - 2, 'k') + "...\n";
-  EXPECT_EQ(capture.Finish(), "* " + std::string(kMaxLogLine - 2, 'a') + "\n* [5] " +
-                                  std::string(kMaxLogLine - 6, 'b') + "...\n* [5] short\n" +
-                                  cutKey + cutKey + cutKey);
+  EXPECT_EQ(GetCapturedStdout(), "* " + std::string(kMaxLogLine - 2, 'a') + "\n* [5] " +
+                                     std::string(kMaxLogLine - 6, 'b') + "...\n* [5] short\n" +
+                                     cutKey + cutKey + cutKey);
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
-// Helpers shared by the unit tests: a temporary directory, whole-file reads,
-// and capture of what the code writes to descriptor 1.
+// Helpers shared by the unit tests: a temporary directory and whole-file reads.
+// Descriptor 1 is captured with GoogleTest's ::testing::internal::CaptureStdout.
 #ifndef ORV_TESTING_H_
 #define ORV_TESTING_H_
 
 #include <stdlib.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -43,35 +41,6 @@ class TempDir {
 
  private:
   std::string path_;
-};
-
-// Sends descriptor 1 to a temporary file from construction until Finish(),
-// which puts it back and returns everything written to it meanwhile.
-class CaptureStdout {
- public:
-  CaptureStdout() : file_(std::tmpfile()), saved_((std::fflush(stdout), dup(STDOUT_FILENO))) {
-    if (!file_ || saved_ < 0 || dup2(fileno(file_), STDOUT_FILENO) < 0)
-      throw std::runtime_error("cannot capture standard output");
-  }
-  ~CaptureStdout() { Finish(); }
-  CaptureStdout(const CaptureStdout&) = delete;
-
-  std::string Finish() {
-    if (saved_ < 0) return text_;
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-    saved_ = -1;
-    std::rewind(file_);
-    for (int c; (c = std::fgetc(file_)) != EOF;) text_ += static_cast<char>(c);
-    std::fclose(file_);
-    return text_;
-  }
-
- private:
-  std::FILE* file_;
-  int saved_;
-  std::string text_;
 };
 
 }  // namespace orv::testing
