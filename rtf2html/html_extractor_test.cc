@@ -1,3 +1,4 @@
+// \fromhtml1 documents: the HTML they carry taken back out, whole pages and the escapes inside.
 #include "rtf2html/html_extractor.h"
 
 #include <gtest/gtest.h>
@@ -55,16 +56,17 @@ TEST(HtmlExtractorTest, Fragments) {
   const char* header =
       "{\\rtf1\\ansi\\ansicpg1251\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}"
       "{\\f1\\fswiss\\fcharset204 Arial;}{\\f2\\fnil\\fcharset238 Tahoma;}{\\f3\\fnil\\fcharset2 "
-      "Symbol;}}\\f0 ";
+      "Symbol;}{\\f4\\fnil\\fcharset128 Gothic;}}\\f0 ";
   const Case kCases[] = {
       {"bytes in a tag are in the document's code page, text in its font's",
        "{\\*\\htmltag84 <p title=\"\\'cc\\'e8\\'f0\">}{\\f1 \\'cc\\'e8\\'f0 }{\\f2 \\'8a\\'9a "
        "}\\'e9",
        "<p title=\"Мир\">Мир Šš é"},
+      {"a double-byte character comes as two escapes", "{\\f4 \\'93\\'fa\\'96\\'7b}", "日本"},
       {"\\uN with its fallback characters, \\ucN counting them",
        "caf\\u233?{\\uc2 \\u8364\\'80\\'80}\\uc0 \\u8482 x\\uc1 \\u-10179?\\u-8704?"
-       "{\\*\\htmltag <img alt=\"\\u9731?\">}",
-       "café€™x😀<img alt=\"☃\">"},
+       "{\\*\\htmltag <img alt=\"\\u9731?\">}\\u-10179?y\\u-8704?",
+       "café€™x😀<img alt=\"☃\">\uFFFDy\uFFFD"},
       {"escaped braces and backslashes",
        "{\\*\\htmltag241 <style>a\\{b:c\\}</style>}C:\\\\dir\\\\\\{x\\}",
        "<style>a{b:c}</style>C:\\dir\\{x}"},
@@ -93,11 +95,11 @@ TEST(HtmlExtractorTest, Fragments) {
   }
 }
 
-TEST(HtmlExtractorTest, DoubleByteDocument) {
-  EXPECT_EQ(Extract("{\\rtf1\\ansi\\ansicpg932\\fromhtml1 {\\fonttbl{\\f0\\fnil\\fcharset128 "
-                    "Gothic;}}\\f0 {\\*\\htmltag <p title=\"\\'93\\'fa\">}\\'96\\'7b"
-                    "{\\*\\htmltag </p>}}"),
-            "<meta charset=\"utf-8\"><p title=\"日\">本</p>");
+// Text is decoded in chunks; a double-byte character across a chunk's end stays whole.
+TEST(HtmlExtractorTest, LongRunOfDoubleByteText) {
+  std::string rtf = "{\\rtf1\\ansi\\ansicpg932\\fromhtml1 x", html = "<meta charset=\"utf-8\">x";
+  for (int i = 0; i < 40000; ++i) rtf += "\\'82\\'a0", html += "あ";
+  EXPECT_EQ(Extract(rtf + "}"), html);
 }
 
 }  // namespace

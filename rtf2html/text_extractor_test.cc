@@ -1,3 +1,4 @@
+// \fromtext documents: the plain text they carry, shown with its lines and spaces kept.
 #include "rtf2html/text_extractor.h"
 
 #include <gtest/gtest.h>

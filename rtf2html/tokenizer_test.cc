@@ -1,3 +1,4 @@
+// The RTF tokenizer: words, parameters, symbols, escapes, \bin, cut-off input and length limits.
 #include "rtf2html/tokenizer.h"
 
 #include <gtest/gtest.h>
@@ -11,50 +12,28 @@ namespace {
 // The tokens of input, one word each: "{", "}", "\name" with its parameter,
 // "sym:c", "text:...", "byte:hh" and "bin".
 std::string Dump(const std::string& input) {
+  static const char* const kPrefix[] = {
+      "{", "}", "\\", "sym:", "text:", "byte:", "bin"};  // by kind
   std::stringbuf buffer(input);
   Tokenizer tokenizer(&buffer);
-  Token token;
   std::string dump;
-  while (tokenizer.Next(&token)) {
-    if (!dump.empty())
-      dump += ' ';
-    switch (token.kind) {
-      case Token::kGroupStart:
-        dump += '{';
-        break;
-      case Token::kGroupEnd:
-        dump += '}';
-        break;
-      case Token::kWord:
-        dump += '\\' + token.text + (token.has_param ? std::to_string(token.param) : "");
-        break;
-      case Token::kSymbol:
-        dump += "sym:" + token.text;
-        break;
-      case Token::kText:
-        dump += "text:" + token.text;
-        break;
-      case Token::kByte: {
-        char hex[3];
-        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(token.text[0]));
-        dump += std::string("byte:") + hex;
-        break;
-      }
-      case Token::kBinary:
-        dump += "bin";
-        break;
+  for (Token token; tokenizer.Next(&token);) {
+    dump += (dump.empty() ? "" : " ") + std::string(kPrefix[token.kind]);
+    if (token.kind == Token::kWord) {
+      dump += token.text + (token.has_param ? std::to_string(token.param) : "");
+    } else if (token.kind == Token::kSymbol || token.kind == Token::kText) {
+      dump += token.text;
+    } else if (token.kind == Token::kByte) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(token.text[0]));
+      dump += hex;
     }
   }
   return dump;
 }
 
-struct Case {
-  const char* input;
-  const char* tokens;
-};
-
 TEST(TokenizerTest, Tokens) {
-  const Case kCases[] = {
+  const std::pair<const char*, const char*> kCases[] = {
       {"{\\rtf1 Hello}", "{ \\rtf1 text:Hello }"},
       // One space ends a control word and belongs to it; a second is text.
       {"\\b  x", "\\b text: x"},
@@ -77,14 +56,12 @@ TEST(TokenizerTest, Tokens) {
       {"\\'4", ""},
       {"\\par", "\\par"},
   };
-  for (const Case& c : kCases)
-    EXPECT_EQ(Dump(c.input), c.tokens) << c.input;
+  for (auto [input, tokens] : kCases) EXPECT_EQ(Dump(input), tokens) << input;
 }
 
 TEST(TokenizerTest, LongNamesAndRunsAreCut) {
   std::string name(40, 'x');
   EXPECT_EQ(Dump("\\" + name + "5"), "\\" + name.substr(0, Tokenizer::kMaxWordLength + 1) + "5");
-
   std::string text(Tokenizer::kMaxTextRun + 10, 'a');
   EXPECT_EQ(Dump(text),
             "text:" + text.substr(0, Tokenizer::kMaxTextRun) + " text:" + std::string(10, 'a'));
