@@ -42,24 +42,20 @@ class InsertTest : public ::testing::Test {
 
   std::string Insert(const std::string& message, std::vector<MatchingParts> parts,
                      bool keep = false) {
-    orv::InputFile in(dir_.Write("message", message));
+    orv::InputFile in(input_.Write("message", message));
     std::ostringstream out;
     WinMailDat app;
     app.keepWinmail = keep;
     ::testing::internal::CaptureStdout();
     app.InsertExtractedFiles(in, out, parts);
     console_ = ::testing::internal::GetCapturedStdout();
-    remaining_.clear();
     failed_ = out.fail();
-    in.Close();
-    orv::RemoveFile(dir_.Path("message"));
-    // Every inserted file is gone; skipped ones are not.
-    orv::DirectoryListing left(dir_.path());
-    while (left.Next()) remaining_ += left.Name() + " ";
+    remaining_.clear();  // every inserted file is gone; skipped ones are not
+    for (orv::DirectoryListing left(dir_.path()); left.Next();) remaining_ += left.Name() + " ";
     return out.str();
   }
 
-  TempDir dir_;
+  TempDir dir_, input_;
   std::string console_, remaining_;
   bool failed_ = false;
 };

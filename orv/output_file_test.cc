@@ -27,7 +27,7 @@ TEST(OutputFileTest, WritesSmallAndLargePieces) {
   EXPECT_EQ(testing::ReadFile(dir.Path("f")), "");
 }
 
-TEST(OutputFileTest, FullDeviceIsReported) {
+TEST(OutputFileTest, FailuresAreReported) {
   ofstream out("/dev/full", std::ios::trunc);
   ASSERT_TRUE(out.is_open());
   out << "does not fit";
@@ -43,17 +43,15 @@ TEST(OutputFileTest, FullDeviceIsReported) {
   EXPECT_TRUE(large.bad());
   EXPECT_FALSE(large.close());
   EXPECT_EQ(large.error(), ENOSPC);
-}
 
-TEST(OutputFileTest, OpenFailureKeepsItsReason) {
-  testing::TempDir dir;
-  ofstream out(dir.Path("missing/f"), std::ios::trunc);
-  EXPECT_FALSE(out.is_open());
-  EXPECT_TRUE(out.fail());
-  EXPECT_EQ(out.error(), ENOENT);
-  out << "ignored";
-  EXPECT_FALSE(out.Sync());
-  EXPECT_FALSE(out.close());
+  testing::TempDir dir;  // an open failure keeps its reason
+  ofstream missing(dir.Path("missing/f"), std::ios::trunc);
+  EXPECT_FALSE(missing.is_open());
+  EXPECT_TRUE(missing.fail());
+  EXPECT_EQ(missing.error(), ENOENT);
+  missing << "ignored";
+  EXPECT_FALSE(missing.Sync());
+  EXPECT_FALSE(missing.close());
   EXPECT_EQ(ofstream(dir.path(), std::ios::trunc).error(), EISDIR);
 }
 
