@@ -96,15 +96,16 @@ TEST_F(InputFileTest, ReadTellAndSeek) {
   EXPECT_EQ(in.Read(&buf[0], 2 * kBuf), 2 * kBuf);
   EXPECT_EQ(buf, content.substr(kBuf, 2 * kBuf));
   EXPECT_EQ(in.Tell(), static_cast<int64_t>(3 * kBuf));
-  while (getline(in, line)) {
-  }
-  // Into the bytes read last, back to the start, far ahead; each clears eof and fail.
+  // Into the bytes read last; then, each time after the end of input, back to the start and
+  // far ahead. Every Seek clears eof and fail.
   for (std::size_t offset : {2 * kBuf + 7, std::size_t{5}, content.find("line 29999")}) {
     in.Seek(static_cast<int64_t>(offset));
     EXPECT_TRUE(in.good());
     EXPECT_EQ(in.Tell(), static_cast<int64_t>(offset));
     getline(in, line);
     EXPECT_EQ(line, content.substr(offset, content.find('\n', offset) - offset)) << offset;
+    while (getline(in, line)) {
+    }
   }
   in.Seek(static_cast<int64_t>(content.size()) - 4);
   EXPECT_EQ(in.Read(&buf[0], 10), 4u);

@@ -41,6 +41,11 @@ TEST(HtmlRendererTest, Renders) {
        "a {\\b b {\\i bi} b}\\ul u\\ulnone  {\\strike s}{\\super 2}{\\sub x}",
        "<p style=\"margin:0\">a <b>b <i>bi</i> b</b><u>u</u> <s>s</s><sup>2</sup><sub>x</sub>"
        "</p>\n"},
+      {"alignment, indents and spacing",
+       "\\qc centered\\par\\pard\\li720\\fi-360\\sb120 indented\\par\\pard\\qr\\ri1450 r",
+       "<p style=\"margin:0;text-align:center\">centered</p>\n"
+       "<p style=\"margin:6pt 0 0 36pt;text-indent:-18pt\">indented</p>\n"
+       "<p style=\"margin:0 72.5pt 0 0;text-align:right\">r</p>\n"},
       {"characters of every origin", "caf\\u233? {\\f1 \\'cf\\'f0\\'e8} \\'80 \\u-10179?\\u-8704?",
        "<p style=\"margin:0\">café <span style=\"font-family:'Courier New',monospace\">При</span> "
        "€ 😀</p>\n"},
