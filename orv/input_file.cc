@@ -99,8 +99,10 @@ std::size_t InputFile::Read(char* out, std::size_t n) {
   std::size_t done = 0;
   while (done < n) {
     if (begin_ == end_) {
-      // Large reads bypass the buffer.
+      // Large reads bypass the buffer, which then no longer matches the
+      // offsets around next_offset_ and must not be seeked into.
       if (n - done >= kBufferSize && fd_ >= 0) {
+        begin_ = end_ = 0;
         ssize_t got = seekable_ ? ::pread(fd_, out + done, n - done, next_offset_)
                                 : ::read(fd_, out + done, n - done);
         if (got < 0 && errno == EINTR) continue;
