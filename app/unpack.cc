@@ -20,9 +20,10 @@
 struct WinMailDat::Scan {
   explicit Scan(std::vector<MatchingParts>& p) : parts(p) {}
   std::vector<MatchingParts>& parts;
-  bool found = false;                      // a winmail.dat part was met
-  bool failed = false;                     // a limit was passed: the message passes unchanged
-  std::set<std::pair<dev_t, ino_t>> used;  // files already named by this message
+  bool found = false;   // a winmail.dat part was met
+  bool failed = false;  // a limit was passed: the message passes unchanged
+  // Names of the work directory's files that records of this message hold.
+  std::set<orv::string> used;
   // The converters of one message share one wall-clock limit, so a message
   // with many hostile parts cannot hold up the queue for long.
   std::chrono::steady_clock::time_point deadline =
@@ -34,8 +35,8 @@ namespace {
 // Limits for the next converter of the message. Throws orv::Exception when
 // the message's time is used up.
 orv::ProcessLimits LimitsFor(const std::chrono::steady_clock::time_point& deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::seconds>(deadline -
-                                                               std::chrono::steady_clock::now());
+  auto left =
+      std::chrono::duration_cast<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
   if (left.count() < 1) {
     orv::logline() << "The converters used up the " << kConverterLimits.wall_seconds
                    << " seconds allowed for this message";
@@ -227,7 +228,7 @@ bool WinMailDat::AcceptListedFile(const orv::string& path, Scan& scan) {
     problem = "it is not a regular file";
   } else if (FileNameOf(path) == "winmail.dat") {
     problem = "it is the work file";
-  } else if (!scan.used.insert({st.st_dev, st.st_ino}).second) {
+  } else if (!scan.used.insert(FileNameOf(path)).second) {
     problem = "it is listed twice";
   }
   if (!problem) return true;
@@ -255,7 +256,9 @@ void WinMailDat::ConvertRtf(orv::string& entry, bool alternative, Scan& scan) {
   }
   struct stat st;
   if (lstat(html.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
-  scan.used.insert({st.st_dev, st.st_ino});
+  // The RTF file's name is free again: tnef may reuse it for a later part.
+  scan.used.erase(FileNameOf(entry));
+  scan.used.insert(FileNameOf(html));
   orv::RemoveFile(entry);
   entry = (alternative ? "*" : "") + html;
 }

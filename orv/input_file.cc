@@ -37,6 +37,7 @@ void InputFile::Close() {
 bool InputFile::Fill() {
   begin_ = end_ = 0;
   if (fd_ < 0) return false;
+  if (!buffer_) buffer_.reset(new char[kBufferSize]);
   for (;;) {
     ssize_t n = seekable_ ? ::pread(fd_, buffer_.get(), kBufferSize, next_offset_)
                           : ::read(fd_, buffer_.get(), kBufferSize);
