@@ -33,8 +33,8 @@ class Random {
 };
 
 // Reads one line and checks it, and the offset after it, against the model.
-void ExpectLine(orv::InputFile& in, const fuzz::ModelLine& want, std::size_t base,
-                std::size_t keep) {
+FUZZ_UNTRACED void ExpectLine(orv::InputFile& in, const fuzz::ModelLine& want, std::size_t base,
+                              std::size_t keep) {
   orv::string head;
   std::string spilled;
   bool ok = orv::getline(in, head, keep, [&](std::string_view piece) { spilled.append(piece); });
@@ -52,7 +52,7 @@ void ExpectLine(orv::InputFile& in, const fuzz::ModelLine& want, std::size_t bas
   FUZZ_CHECK(static_cast<std::size_t>(in.Tell()) == base + want.next);
 }
 
-void ExpectEnd(orv::InputFile& in, std::size_t keep) {
+FUZZ_UNTRACED void ExpectEnd(orv::InputFile& in, std::size_t keep) {
   orv::string head = "stale";
   bool ok = orv::getline(in, head, keep, [](std::string_view) {});
   FUZZ_CHECK(!ok);
@@ -62,12 +62,13 @@ void ExpectEnd(orv::InputFile& in, std::size_t keep) {
 
 // Reads at most max_lines lines from the reader's position, which must be
 // offset, and checks them against the model of the content from there on.
-void ExpectLinesFrom(orv::InputFile& in, const std::string& content, std::size_t offset,
-                     std::size_t keep, std::size_t max_lines) {
+FUZZ_UNTRACED void ExpectLinesFrom(orv::InputFile& in, const std::string& content,
+                                   std::size_t offset, std::size_t keep, std::size_t max_lines) {
   FUZZ_CHECK(static_cast<std::size_t>(in.Tell()) == offset);
   std::string_view rest;
   if (offset < content.size()) rest = std::string_view(content).substr(offset);
-  std::vector<fuzz::ModelLine> lines = fuzz::ModelLines(rest);
+  // One line more than is read tells whether the end must follow.
+  std::vector<fuzz::ModelLine> lines = fuzz::ModelLines(rest, max_lines + 1);
   std::size_t n = std::min(lines.size(), max_lines);
   for (std::size_t i = 0; i < n; ++i) ExpectLine(in, lines[i], offset, keep);
   if (n == lines.size()) ExpectEnd(in, keep);
@@ -93,7 +94,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (placement & 0x80) {
     std::size_t prefix = orv::InputFile::kBufferSize - 64 + (placement & 0x7F);
     std::string filler;
-    while (filler.size() < prefix) filler += "filler line of the fuzz target, shifting the input\n";
+    // Long lines: the model and the checks cost per line.
+    const std::string line = std::string(1000, 'f') + "\n";
+    while (filler.size() < prefix) filler += line;
     filler.resize(prefix);
     content.insert(0, filler);
   }
@@ -133,8 +136,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(static_cast<std::size_t>(in.Tell()) == to);
     if (random.Below(3) == 0) {
       // Raw bytes, sometimes more than the buffer holds, then lines again.
-      std::size_t n = random.Below(4) == 0 ? random.Below(3 * orv::InputFile::kBufferSize)
-                                           : random.Below(200);
+      std::size_t n =
+          random.Below(4) == 0 ? random.Below(3 * orv::InputFile::kBufferSize) : random.Below(200);
       std::string raw(n, '\0');
       std::size_t got = in.Read(raw.data(), n);
       std::size_t available = to < content.size() ? content.size() - to : 0;
