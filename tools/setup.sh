@@ -5,7 +5,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-packages="cmake make g++ libboost-program-options-dev libgtest-dev tnef unrtf python3 $*"
+# clang and its runtimes (libFuzzer, the sanitizers) serve tools/test.sh.
+packages="cmake make g++ clang libclang-rt-dev libboost-program-options-dev libgtest-dev tnef unrtf
+  python3 $*"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
