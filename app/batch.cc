@@ -35,14 +35,6 @@ void WinMailDat::WalkDirectory(const orv::string& dir, std::set<std::pair<dev_t,
   }
 }
 
-namespace {
-
-orv::string Reason(int error) {
-  return error ? strerror(error) : "unknown error";
-}
-
-}  // namespace
-
 void WinMailDat::BatchConvertFile(const orv::string& path) {
   BatchCounts& counts = batchCounts;
   const orv::string shown = orv::Printable(path, 1000);
@@ -78,8 +70,8 @@ void WinMailDat::BatchConvertFile(const orv::string& path) {
     InsertExtractedFiles(in, out, parts);
     ReleaseWorkDirectory();
     if (!out.good() || !out.Sync() || !out.close()) {
-      orv::logline() << "Unable to write " << orv::Printable(tmp, 1000) << ": "
-                     << Reason(out.error()) << ", " << shown << " is left unchanged";
+      orv::logline() << "Unable to write " << orv::Printable(tmp, 1000) << ": " << WriteFailure(out)
+                     << ", " << shown << " is left unchanged";
     } else {
       // The converted file keeps the received file's permissions and owner.
       struct stat st;
@@ -90,15 +82,15 @@ void WinMailDat::BatchConvertFile(const orv::string& path) {
       }
       in.Close();
       if (!orv::RenameFile(path, old)) {
-        orv::logline() << "Unable to rename " << shown << ": " << Reason(errno)
+        orv::logline() << "Unable to rename " << shown << ": " << strerror(errno)
                        << ", it is left unchanged";
       } else if (!orv::RenameFile(tmp, path)) {
         int error = errno;
         if (orv::RenameFile(old, path)) {
-          orv::logline() << "Unable to replace " << shown << ": " << Reason(error)
+          orv::logline() << "Unable to replace " << shown << ": " << strerror(error)
                          << ", it is left unchanged";
         } else {
-          orv::logline() << "Unable to replace " << shown << ": " << Reason(error)
+          orv::logline() << "Unable to replace " << shown << ": " << strerror(error)
                          << ", the message is kept as " << orv::Printable(old, 1000);
           ++counts.failed;
           return;

@@ -90,8 +90,7 @@ cgp::Answer WinMailDat::FilterMessage(unsigned, const orv::string& path) {
     ReleaseWorkDirectory();
     if (!out.good() || !out.Sync() || !out.close()) {
       orv::logline() << "Unable to write the queue file " << orv::Printable(queueFile) << ": "
-                     << (out.error() ? strerror(out.error()) : "unknown error")
-                     << ", the message passes unchanged";
+                     << WriteFailure(out) << ", the message passes unchanged";
       orv::RemoveFile(queueFile);
       return pass;
     }

@@ -1,5 +1,7 @@
 // Writing the converted message: the received message copied line by line,
 // with one new MIME part per extracted file where a winmail.dat part stood.
+#include <string.h>
+
 #include <string_view>
 
 #include "app/content_type.h"
@@ -87,6 +89,11 @@ void WritePart(std::ostream& out, orv::string& entry, const orv::string& delimit
 
 }  // namespace
 
+orv::string WriteFailure(const orv::ofstream& out) {
+  // Without a system error, the failure was an extracted file that could not be read.
+  return out.error() ? strerror(out.error()) : "an extracted file could not be read";
+}
+
 orv::string FileNameOf(const orv::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == orv::string::npos ? path : orv::string(path.substr(slash + 1));
@@ -123,6 +130,8 @@ void WinMailDat::InsertExtractedFiles(orv::InputFile& in, std::ostream& out,
       }
     }
     WriteCopyLine(out, line);
+    // The line was the input's last: reading on would add an empty line.
+    if (in.eof()) return;
     ReadCopyLine(in, line, &out);
     if (in.eof()) {
       WriteCopyLine(out, line);

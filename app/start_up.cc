@@ -42,7 +42,13 @@ bool WinMailDat::ParseOptions(int argc, char** argv, const orv::string& banner, 
   const char* program = argc > 0 ? argv[0] : "verrowick";
   po::variables_map vm;
   try {
-    po::store(po::parse_command_line(argc, argv, all), vm);
+    // An empty positional description makes a stray word an error.
+    po::store(po::command_line_parser(argc, argv)
+                  .options(all)
+                  .positional(po::positional_options_description())
+                  .run(),
+              vm);
+
     po::notify(vm);
   } catch (const po::multiple_occurrences&) {
     std::cerr << "\noption should only be specified once\n\n"

@@ -142,9 +142,10 @@ bool WinMailDat::LockWorkDirectory() {
   if (workDirectory->locked()) return true;
   if (!workDirectory->Lock()) {
     orv::logline() << "Unable to use the work directory " << orv::Printable(WorkPath()) << ": "
-                   << strerror(errno);
+                   << strerror(workDirectory->error());
     return false;
   }
+
   ClearDirectory(WorkPath());
   return true;
 }
@@ -155,13 +156,12 @@ void WinMailDat::ReleaseWorkDirectory() {
   workDirectory->Unlock();
 }
 
-// Decodes the part's body, whatever it declares, into the work file, up to an
-// empty line or a delimiter line; record.end notes where that line ended.
-bool WinMailDat::DecodeBody(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
-                            MatchingParts& record) {
+// Decodes the part's body, whatever it declares, into out, up to an empty
+// line or a delimiter line; record.end notes where that line ended.
+void WinMailDat::DecodeBody(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
+                            MatchingParts& record, std::ostream& out) {
   const orv::string closing = delimiter + "--";
-  orv::ofstream work(WorkFile(), std::ios::trunc | std::ios::binary);
-  orv::Base64LineDecoder decoder(work);
+  orv::Base64LineDecoder decoder(out);
   bool spilled = false;
   auto spill = [&](std::string_view piece) {
     spilled = true;
@@ -188,7 +188,19 @@ bool WinMailDat::DecodeBody(orv::InputFile& in, orv::string& line, const orv::st
     orv::logline() << "unable to decode " << bad_lines - kReportedBadLines
                    << " more lines of the attachment";
   }
-  decoder.Flush();
+}
+
+// Decodes the part's body into the work file; without the work directory the
+// body is only read through. Returns whether the work file is complete.
+bool WinMailDat::WriteWorkFile(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
+                               MatchingParts& record) {
+  if (!LockWorkDirectory()) {
+    std::ostream nowhere(nullptr);
+    DecodeBody(in, line, delimiter, record, nowhere);
+    return false;
+  }
+  orv::ofstream work(WorkFile(), std::ios::trunc | std::ios::binary);
+  DecodeBody(in, line, delimiter, record, work);
   if (work.close()) return true;
   orv::logline() << "Unable to write the work file " << orv::Printable(WorkFile()) << ": "
                  << strerror(work.error());
@@ -275,8 +287,7 @@ WinMailDat::PartOutcome WinMailDat::UnpackWinmailPart(orv::InputFile& in, orv::s
   record.start = partStart;
   record.delimiter = delimiter;
 
-  bool ready = LockWorkDirectory();
-  if (DecodeBody(in, line, delimiter, record) && ready) {
+  if (WriteWorkFile(in, line, delimiter, record)) {
     try {
       std::set<orv::string> before = ListNames(WorkPath());
       orv::string listing, errors;

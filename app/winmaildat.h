@@ -19,6 +19,7 @@
 #include "app/work_directory.h"
 #include "cgp/ext_filter.h"
 #include "orv/input_file.h"
+#include "orv/output_file.h"
 #include "orv/string.h"
 
 // One winmail.dat part to replace, and what replaces it.
@@ -40,6 +41,9 @@ struct MatchingParts {
 
 // The text after the last "/" of path, or all of it.
 orv::string FileNameOf(const orv::string& path);
+
+// Why a file that InsertExtractedFiles wrote is incomplete, for the console.
+orv::string WriteFailure(const orv::ofstream& out);
 
 class WinMailDat : public cgp::ExtFilter {
  public:
@@ -96,8 +100,11 @@ class WinMailDat : public cgp::ExtFilter {
   void ScanMultipart(orv::InputFile& in, Scan& scan, int depth);
   PartOutcome UnpackWinmailPart(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
                                 int64_t partStart, bool alternative, bool htmlSeen, Scan& scan);
-  bool DecodeBody(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
-                  MatchingParts& record);
+  void DecodeBody(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
+                  MatchingParts& record, std::ostream& out);
+  bool WriteWorkFile(orv::InputFile& in, orv::string& line, const orv::string& delimiter,
+                     MatchingParts& record);
+
   void RunTnef(orv::string* listing, orv::string* errors, const Scan& scan);
   bool AcceptListedFile(const orv::string& path, Scan& scan);
   void ConvertRtf(orv::string& entry, bool alternative, Scan& scan);

@@ -1,5 +1,6 @@
 #include "app/work_directory.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,9 +20,15 @@ WorkDirectory::~WorkDirectory() {
 bool WorkDirectory::Lock() {
   if (locked()) return true;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    orv::MakeDirectory(path_, false);
+    if (::mkdir(path_.c_str(), 0755) != 0 && errno != EEXIST) {
+      error_ = errno;
+      return false;
+    }
     int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+      error_ = errno;
+      return false;
+    }
     struct stat locked_dir, current;
     if (flock(fd, LOCK_EX) == 0 && fstat(fd, &locked_dir) == 0 &&
         stat(path_.c_str(), &current) == 0 && locked_dir.st_dev == current.st_dev &&
@@ -34,6 +41,7 @@ bool WorkDirectory::Lock() {
     // The directory was removed (and maybe made again) while we waited.
     ::close(fd);
   }
+  error_ = EAGAIN;
   return false;
 }
 
@@ -43,8 +51,10 @@ void WorkDirectory::Unlock() {
 }
 
 bool WorkDirectory::Contains(const orv::string& path) const {
-  // stat resolves ".." and symbolic links in the directory part.
+  // The directory part ends at the last "/"; a backslash belongs to the name.
+  // stat resolves ".." and symbolic links in it.
+  std::size_t slash = path.rfind('/');
+  orv::string dir = slash == orv::string::npos ? orv::string("./") : path.substr(0, slash + 1);
   struct stat st;
-  return stat(orv::DirectoryOf(path).c_str(), &st) == 0 && st.st_dev == device_ &&
-         st.st_ino == inode_;
+  return stat(dir.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_;
 }

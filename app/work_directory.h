@@ -21,8 +21,10 @@ class WorkDirectory {
   WorkDirectory& operator=(const WorkDirectory&) = delete;
 
   // Waits for the exclusive lock, creating the directory if another instance
-  // removed it. Returns false when the directory cannot be created or opened.
+  // removed it. Returns false when the directory cannot be created or opened;
+  // error() then tells why.
   bool Lock();
+  int error() const { return error_; }
   void Unlock();
   bool locked() const { return fd_ >= 0; }
 
@@ -34,6 +36,8 @@ class WorkDirectory {
  private:
   orv::string path_;
   int fd_ = -1;
+  int error_ = 0;
+
   dev_t device_ = 0;
   ino_t inode_ = 0;
 };

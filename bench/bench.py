@@ -20,7 +20,7 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
 from tnef_writer import write_tnef  # noqa: E402
 
 BOUNDARY = "bench-boundary"
@@ -37,6 +37,16 @@ def message(text_part, tnef_path=None):
     return head, tnef_path
 
 
+def write_base64(out, path):
+    """Writes the file at path to the binary file out as 76-column Base64 lines."""
+    with open(path, "rb") as data:
+        while True:
+            block = data.read(57 * 4096)
+            if not block:
+                break
+            out.write(base64.encodebytes(block))
+
+
 def write_message(path, text_part, tnef_path=None, envelope=False):
     """Writes the message; the winmail.dat body is Base64 in 76-column lines."""
     with open(path, "wb") as out:
@@ -48,12 +58,7 @@ def write_message(path, text_part, tnef_path=None, envelope=False):
         if tnef_path:
             out.write(f"--{BOUNDARY}\nContent-Type: application/ms-tnef; name=\"winmail.dat\"\n"
                       "Content-Transfer-Encoding: base64\n\n".encode())
-            with open(tnef_path, "rb") as tnef:
-                while True:
-                    block = tnef.read(57 * 4096)
-                    if not block:
-                        break
-                    out.write(base64.encodebytes(block))
+            write_base64(out, tnef_path)
             out.write(b"\n")
         out.write(f"--{BOUNDARY}--\n".encode())
 
@@ -94,12 +99,8 @@ class Bench:
         # The baseline's input: the winmail.dat body alone, and the rest.
         body = self.path("big.body")
         with open(body, "wb") as out:
-            with open(tnef, "rb") as data:
-                while True:
-                    block = data.read(57 * 4096)
-                    if not block:
-                        break
-                    out.write(base64.encodebytes(block))
+            write_base64(out, tnef)
+
         head = self.path("big.head")
         with open(head, "w") as out:
             out.write(message("Big attachment inside.")[0])

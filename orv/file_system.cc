@@ -46,7 +46,9 @@ bool RemoveDirectory(const string& path, bool recursive) {
   DirectoryListing listing(path);
   while (listing.Next()) {
     string child = path + "/" + listing.Name();
-    if (IsDirectory(child)) {
+    // A link is removed itself, never followed into what it points to.
+    struct stat st;
+    if (lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
       RemoveDirectory(child, true);
     } else {
       RemoveFile(child);

@@ -16,6 +16,15 @@ Mutex repeatTableMutex;
 std::unordered_map<string, std::pair<string, uint32_t>, StringHash> repeatTable(100);
 bool outputBroken = false;
 
+// One console line, cut with "..." after kMaxLogLine bytes.
+string CutLine(string line) {
+  if (line.size() > kMaxLogLine) {
+    line.resize(kMaxLogLine);
+    line += "...";
+  }
+  return line;
+}
+
 }  // namespace
 
 bool WriteLine(std::string text) {
@@ -58,8 +67,8 @@ logline::~logline() {
       return;
     } else {
       if (it->second.second > 1) {
-        WriteLine("* " + key_ + ": (Last message repeated " + std::to_string(it->second.second) +
-                  " times)");
+        WriteLine(CutLine("* " + key_ + ": (Last message repeated " +
+                          std::to_string(it->second.second) + " times)"));
       }
       it->second = std::make_pair(text, 1u);
     }
@@ -74,13 +83,7 @@ logline::~logline() {
     std::size_t lf = text.find('\n', start);
     std::size_t len = (lf == string::npos ? text.size() : lf) - start;
     if (!lines.empty()) lines += '\n';
-    lines += prefix;
-    if (prefix.size() + len > kMaxLogLine) {
-      lines.append(text, start, kMaxLogLine - std::min(prefix.size(), kMaxLogLine));
-      lines += "...";
-    } else {
-      lines.append(text, start, len);
-    }
+    lines += CutLine(prefix + text.substr(start, len));
     if (lf == string::npos) break;
     start = lf + 1;
   }

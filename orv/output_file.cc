@@ -8,9 +8,9 @@
 
 namespace orv {
 
-FdOutBuf::FdOutBuf(int fd) : fd_(fd), buffer_(new char[kBufferSize]) {
+FdOutBuf::FdOutBuf(int fd, int open_error) : fd_(fd), buffer_(new char[kBufferSize]) {
   setp(buffer_.get(), buffer_.get() + kBufferSize);
-  if (fd < 0) error_ = EBADF;
+  if (fd < 0) error_ = open_error ? open_error : EBADF;
 }
 
 FdOutBuf::~FdOutBuf() = default;
@@ -80,8 +80,7 @@ int OpenForWriting(const string& path, std::ios::openmode mode) {
 }  // namespace
 
 ofstream::ofstream(const string& path, std::ios::openmode mode)
-    : std::ostream(nullptr), fd_(OpenForWriting(path, mode)), buf_(fd_) {
-  if (fd_ < 0) buf_.set_error(errno);
+    : std::ostream(nullptr), fd_(OpenForWriting(path, mode)), buf_(fd_, fd_ < 0 ? errno : 0) {
   rdbuf(&buf_);
   if (fd_ < 0) setstate(std::ios::failbit);
 }

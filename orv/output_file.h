@@ -17,7 +17,8 @@ namespace orv {
 class FdOutBuf : public std::streambuf {
  public:
   static constexpr std::size_t kBufferSize = 64 * 1024;
-  explicit FdOutBuf(int fd);
+  // open_error is the errno of a failed open (fd < 0); EBADF when not given.
+  explicit FdOutBuf(int fd, int open_error = 0);
   ~FdOutBuf() override;
   // Writes out what is buffered; false when any write so far has failed.
   bool Flush();

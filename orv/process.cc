@@ -50,7 +50,10 @@ void CloseFd(int& fd) {
     rlimit rl{value, value};
     setrlimit(resource, &rl);
   };
-  limit(RLIMIT_CPU, static_cast<rlim_t>(limits.cpu_seconds));
+  // At the hard CPU limit the kernel sends SIGKILL, not SIGXCPU: the hard
+  // limit lies one second past the soft one, so SIGXCPU ends the child.
+  rlimit cpu{static_cast<rlim_t>(limits.cpu_seconds), static_cast<rlim_t>(limits.cpu_seconds) + 1};
+  setrlimit(RLIMIT_CPU, &cpu);
   limit(RLIMIT_FSIZE, static_cast<rlim_t>(limits.file_size));
   limit(RLIMIT_AS, static_cast<rlim_t>(limits.address_space));
   limit(RLIMIT_CORE, 0);
@@ -237,7 +240,12 @@ void Process::Capture(std::string* out, std::string* err_head, std::size_t out_m
       throw Exception("time limit", ETIMEDOUT);
     }
     int ready = poll(fds, 2, static_cast<int>(std::min<int64_t>(left, 1000)));
-    if (ready < 0 && errno != EINTR) throw Exception("poll failed", errno);
+    if (ready < 0) {
+      // After an interrupted poll the ready flags mean nothing.
+      if (errno == EINTR) continue;
+      throw Exception("poll failed", errno);
+    }
+
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       ssize_t n = ::read(fds[i].fd, block, sizeof block);

@@ -6,17 +6,8 @@ set -eu
 cd "$(dirname "$0")/.."
 
 # clang and its runtimes (libFuzzer, the sanitizers) serve tools/test.sh.
-packages="cmake make g++ clang libclang-rt-dev libboost-program-options-dev libgtest-dev tnef unrtf
-  python3 $*"
-missing=""
-for p in $packages; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  echo "Installing:$missing"
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
-fi
+tools/install-packages.sh cmake make g++ clang libclang-rt-dev libboost-program-options-dev \
+  libgtest-dev tnef unrtf python3 "$@"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERROWICK_WERROR=ON >/dev/null
 cmake --build build -j "$(nproc)"

@@ -7,6 +7,10 @@ set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+# The Debian package: built, installed, used and removed again (dpkg: root only).
+if [ "$(id -u)" = 0 ]; then
+  tests/package_test.sh
+fi
 
 cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVERROWICK_WERROR=ON -DVERROWICK_SANITIZE=address,undefined >/dev/null

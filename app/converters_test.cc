@@ -1,0 +1,57 @@
+// tnef listing lines, where converted HTML goes, and how an abnormal converter end is described.
+#include "app/converters.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "orv/testing.h"
+
+namespace {
+
+TEST(ListedPathTest, Table) {
+  struct Case {
+    const char *line, *path;
+  } cases[] = {
+      {"a.pdf\t|\t/w/a.pdf\t|\tapplication/pdf\t|\t<cid>", "/w/a.pdf"},
+      {"a.pdf\t|\t/w/a b.pdf", "/w/a b.pdf"},
+      {"a.pdf", "wmd/a.pdf"},
+      {"a|b.pdf", "wmd/a|b.pdf"},
+      {"a\tb.pdf", "wmd/a\tb.pdf"},
+      {"a.pdf\t|\t", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ListedPath(c.line, "wmd"), c.path) << c.line;
+}
+
+TEST(HtmlPathForTest, NeverAnExistingName) {
+  orv::testing::TempDir dir;
+  const std::string rtf = dir.Path("body.rtf");
+  EXPECT_EQ(HtmlPathFor(rtf), dir.Path("body.html"));
+  dir.Write("body.html", "");
+  EXPECT_EQ(HtmlPathFor(rtf), dir.Path("body.1.html"));
+  ASSERT_EQ(symlink("nowhere", dir.Path("body.1.html").c_str()), 0);  // dangling, still taken
+  EXPECT_EQ(HtmlPathFor(rtf), dir.Path("body.2.html"));
+  EXPECT_EQ(HtmlPathFor(dir.Path("BODY.RTF")), dir.Path("BODY.html"));
+}
+
+std::string LimitMessageOf(const std::string& script, int wall_seconds = 120) {
+  orv::ProcessLimits limits;
+  limits.wall_seconds = wall_seconds;
+  orv::Process child("/bin/sh", {"-c", script}, orv::ChildOutput::kDiscard, limits);
+  child.Wait();
+  return LimitMessage("tnef", child, limits);
+}
+
+TEST(LimitMessageTest, Signals) {
+  EXPECT_EQ(LimitMessageOf("exit 1"), "");
+  EXPECT_EQ(LimitMessageOf("kill -s ABRT $$"), "tnef ended with signal 6");
+  EXPECT_EQ(LimitMessageOf("kill -s XCPU $$"),
+            "tnef used more than 60 seconds of CPU time and was stopped");
+  EXPECT_EQ(LimitMessageOf("kill -s XFSZ $$"),
+            "tnef tried to write a file larger than 2048 MiB and was stopped");
+}
+
+TEST(LimitMessageTest, WallClockSlow) {
+  EXPECT_EQ(LimitMessageOf("sleep 100", 1), "tnef ran longer than 1 seconds and was stopped");
+}
+
+}  // namespace

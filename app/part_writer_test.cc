@@ -1,0 +1,189 @@
+// The message writer: extracted files put in place of winmail.dat parts, line by line.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/winmaildat.h"
+#include "orv/file_system.h"
+#include "orv/testing.h"
+
+namespace {
+
+using orv::testing::TempDir;
+
+TEST(FileNameOfTest, Table) {
+  EXPECT_EQ(FileNameOf("wmd_temp/a.pdf"), "a.pdf");
+  EXPECT_EQ(FileNameOf("/x/y/z"), "z");
+  EXPECT_EQ(FileNameOf("plain"), "plain");
+  EXPECT_EQ(FileNameOf("dir/"), "");
+  EXPECT_EQ(FileNameOf("a\\b"), "a\\b");
+}
+
+const std::string kHead = "From: a\nContent-Type: multipart/mixed; boundary=\"B\"\n\n";
+const std::string kText = "--B\nContent-Type: text/plain\n\nhello\n";
+const std::string kTnef = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n\n";
+const std::string kClose = "--B--\n";
+
+// The new part for an extracted file whose Base64 lines are given.
+std::string Part(const std::string& name, const std::string& type, const std::string& lines) {
+  return "--B\nContent-Type: " + type + "; \n   name=\"" + name +
+         "\"\nContent-Transfer-Encoding: base64\nContent-Disposition: attachment;\n   filename=\"" +
+         name + "\"\n\n" + lines + "\n";
+}
+const std::string kPdf = Part("a.pdf", "application/pdf", "QUJD\n");  // a.pdf holds "ABC"
+
+class InsertTest : public ::testing::Test {
+ protected:
+  // A record for `part`, which occurs in message and ends where it ends.
+  MatchingParts Record(const std::string& message, const std::string& part,
+                       std::vector<orv::string> files, std::size_t occurrence = 0) {
+    std::size_t at = message.find(part);
+    while (occurrence-- > 0) at = message.find(part, at + 1);
+    MatchingParts r;
+    r.start = static_cast<int64_t>(at + part.find('\n') + 1);
+    r.end = static_cast<int64_t>(at + part.size());
+    r.files = std::move(files);
+    r.delimiter = "--B";
+    return r;
+  }
+  std::string Pdf() { return dir_.Write("a.pdf", "ABC"); }
+
+  std::string Insert(const std::string& message, std::vector<MatchingParts> parts,
+                     bool keep = false) {
+    orv::InputFile in(dir_.Write("message", message));
+    std::ostringstream out;
+    WinMailDat app;
+    app.keepWinmail = keep;
+    orv::testing::CaptureStdout capture;
+    app.InsertExtractedFiles(in, out, parts);
+    console_ = capture.Finish();
+    remaining_.clear();
+    failed_ = out.fail();
+    in.Close();
+    orv::RemoveFile(dir_.Path("message"));
+    // Every inserted file is gone; skipped ones are not.
+    orv::DirectoryListing left(dir_.path());
+    while (left.Next()) remaining_ += left.Name() + " ";
+    return out.str();
+  }
+
+  TempDir dir_;
+  std::string console_, remaining_;
+  bool failed_ = false;
+};
+
+TEST_F(InsertTest, DropsOrKeepsTheReceivedPart) {
+  const std::string message = kHead + kText + kTnef + kClose;
+  EXPECT_EQ(Insert(message, {Record(message, kTnef, {Pdf()})}),
+            kHead + kText + kPdf + kClose + "\n");
+  EXPECT_EQ(console_, "* Inserting file \"a.pdf\"\n");
+  EXPECT_EQ(Insert(message, {Record(message, kTnef, {Pdf()})}, true),
+            kHead + kText + kPdf + kTnef + kClose + "\n");
+  MatchingParts kept = Record(message, kTnef, {Pdf()});
+  kept.keepReceived = true;
+  EXPECT_EQ(Insert(message, {kept}), kHead + kText + kPdf + kTnef + kClose + "\n");
+  EXPECT_EQ(remaining_, "");
+  EXPECT_FALSE(failed_);
+}
+
+TEST_F(InsertTest, BodyEndedByADelimiterLine) {
+  const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n";
+  for (const std::string& after : {kClose, kText + kClose}) {
+    const std::string message = kHead + tnef + after;
+    MatchingParts r = Record(message, tnef + after.substr(0, after.find('\n') + 1), {Pdf()});
+    EXPECT_EQ(Insert(message, {r}), kHead + kPdf + after + "\n");
+    Pdf();
+    EXPECT_EQ(Insert(message, {r}, true), kHead + kPdf + message.substr(kHead.size()) + "\n");
+  }
+}
+
+TEST_F(InsertTest, TwoPartsInARow) {
+  const std::string x = Part("x.txt", "text/plain", "eA==\n"),
+                    y = Part("y.txt", "text/plain", "\n");
+  const std::string message = kHead + kTnef + kTnef + kClose;
+  auto files = [this](const char* name, const char* content) {
+    return std::vector<orv::string>{dir_.Write(name, content)};
+  };
+  EXPECT_EQ(Insert(message, {Record(message, kTnef, files("x.txt", "x")),
+                             Record(message, kTnef, files("y.txt", ""), 1)}),
+            kHead + x + y + kClose + "\n");
+  // The first body ends at the second part's delimiter line.
+  const std::string first = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n";
+  const std::string twice = kHead + first + kTnef + kClose;
+  EXPECT_EQ(Insert(twice, {Record(twice, first + "--B\n", files("x.txt", "x")),
+                           Record(twice, kTnef, files("y.txt", ""))}),
+            kHead + x + y + kClose + "\n");
+}
+
+TEST_F(InsertTest, RecordsWithoutFilesToWrite) {
+  const std::string message = kHead + kTnef + kText + kClose;
+  EXPECT_EQ(Insert(message, {Record(message, kTnef, {})}), kHead + kText + kClose + "\n");
+  const std::string skipped = "\\*" + dir_.Write("skipped.rtf", "{\\rtf1}");
+  EXPECT_EQ(Insert(message, {Record(message, kTnef, {skipped})}, true), message + "\n");
+  EXPECT_EQ(console_, "");
+  EXPECT_EQ(remaining_, "skipped.rtf ");
+}
+
+TEST_F(InsertTest, InlineBodiesAndNames) {
+  const std::string message = kHead + kTnef + kClose;
+  std::vector<orv::string> files = {"*" + dir_.Write("body.html", "caf\xE9 =\tok\r\n"),
+                                    dir_.Write("a\"b\\c.txt", "ABC"), dir_.Write("README", "")};
+  EXPECT_EQ(Insert(message, {Record(message, kTnef, files)}),
+            kHead +
+                "--B\nContent-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n\n"
+                "caf=E9 =3D=09ok\r\n\n" +
+                Part("a\\\"b\\\\c.txt", "text/plain", "QUJD\n") +
+                Part("README", "application/octet-stream", "\n") + kClose + "\n");
+  EXPECT_EQ(console_,
+            "* Inserting file \"body.html\"\n* Inserting file \"a\"b\\x5Cc.txt\"\n"
+            "* Inserting file \"README\"\n");
+}
+
+TEST_F(InsertTest, LineEndsAndTheEndOfInput) {
+  std::string crlf = kHead + kText + kTnef + kClose;
+  for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
+    crlf.insert(at, "\r");
+  EXPECT_EQ(
+      Insert(crlf, {Record(crlf, "--B\r\nContent-Type: application/ms-tnef\r\n\r\neJ8+\r\n\r\n",
+                           {Pdf()})}),
+      kHead + kText + kPdf + kClose + "\n");
+
+  const std::string noEnd = kHead + kText + kTnef + "--B--";
+  EXPECT_EQ(Insert(noEnd, {Record(noEnd, kTnef, {Pdf()})}), kHead + kText + kPdf + kClose);
+
+  const std::string last = kHead + kText + kTnef;  // the part ends the input
+  EXPECT_EQ(Insert(last, {Record(last, kTnef, {Pdf()})}), kHead + kText + kPdf + "\n");
+  EXPECT_EQ(Insert("one line", {}), "one line\n");
+
+  // The input ends inside the part: nothing of it follows the new parts.
+  const std::string cut = kHead + kText + "--B\nContent-Type: application/ms-tnef\n\neJ8+\neJ";
+  MatchingParts open = Record(cut, kTnef.substr(0, 20), {Pdf()});
+  open.end = 0;
+  EXPECT_EQ(Insert(cut, {open}), kHead + kText + kPdf);
+  Pdf();
+  EXPECT_EQ(Insert(cut, {open}, true),
+            kHead + kText + kPdf + cut.substr(kHead.size() + kText.size()) + "\n");
+}
+
+TEST_F(InsertTest, LongLinesAreCopiedWhole) {
+  const std::string longLine(100000, 'x');
+  const std::string text = "--B\nContent-Type: text/plain\n\n" + longLine + "\n";
+  const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\n" + longLine + "\n\n";
+  const std::string message = kHead + text + tnef + kClose + longLine;
+  EXPECT_EQ(Insert(message, {Record(message, tnef, {Pdf()})}),
+            kHead + text + kPdf + kClose + longLine + "\n");
+  EXPECT_EQ(Insert(message, {Record(message, tnef, {Pdf()})}, true),
+            kHead + text + kPdf + tnef + kClose + longLine + "\n");
+}
+
+TEST_F(InsertTest, UnreadableFileFailsTheOutput) {
+  const std::string message = kHead + kTnef + kClose;
+  Insert(message, {Record(message, kTnef, {dir_.Path("gone.pdf"), Pdf()})});
+  EXPECT_TRUE(failed_);
+  EXPECT_EQ(console_,
+            "* Inserting file \"gone.pdf\"\n* Unable to read the extracted file \"gone.pdf\"\n"
+            "* Inserting file \"a.pdf\"\n");
+  EXPECT_EQ(remaining_, "");
+}
+
+}  // namespace

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Builds the Debian package build-deb/verrowick_VERSION-REVISION_ARCH.deb:
+# installs the Debian packages that building needs, when missing (apt-get is
+# only called then, as root), builds in build-deb/ with Debian's hardening
+# flags, runs cpack, and checks the package with lintian when lintian is
+# installed (an error from lintian fails the build).
+set -eu
+cd "$(dirname "$0")/.."
+
+tools/install-packages.sh cmake make g++ libboost-program-options-dev tnef unrtf dpkg-dev file \
+  binutils gzip
+
+# Files and directories in the package must not be group or world writable.
+umask 022
+build=build-deb
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags=$(dpkg-buildflags --get LDFLAGS)
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERROWICK_TESTS=OFF \
+  -DVERROWICK_DEBIAN_DOCS=ON -DCMAKE_INSTALL_PREFIX=/usr -DTNEF_PROGRAM=/usr/bin/tnef \
+  -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+rm -f "$build"/verrowick_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/verrowick_*.deb)
+
+if ! dpkg-deb -c "$deb" | grep -q '/usr/lib/verrowick/rtf2html$'; then
+  echo "Note: this tree does not build rtf2html yet, so the package lacks it" >&2
+fi
+if command -v lintian >/dev/null; then
+  echo "Checking with lintian:"
+  lintian --info "$deb"
+fi
+echo "Built $deb"
