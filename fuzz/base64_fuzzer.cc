@@ -18,21 +18,6 @@
 
 namespace {
 
-class Random {
- public:
-  explicit Random(uint32_t seed) : state_(seed | 1) {}
-  uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return state_;
-  }
-  uint32_t Below(uint32_t n) { return n == 0 ? 0 : Next() % n; }
-
- private:
-  uint32_t state_;
-};
-
 FUZZ_UNTRACED int ModelValue(unsigned char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
   if (c >= 'a' && c <= 'z') return c - 'a' + 26;
@@ -87,7 +72,7 @@ FUZZ_UNTRACED std::vector<std::string> DecoderLines(const std::string& text) {
   }
 }
 
-FUZZ_UNTRACED void CheckDecoders(const std::string& text, Random& random) {
+FUZZ_UNTRACED void CheckDecoders(const std::string& text, fuzz::Random& random) {
   std::vector<std::string> lines = DecoderLines(text);
   std::vector<bool> whole_ok;
   std::string whole, model;
@@ -200,7 +185,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider provider(data, size);
-  Random random(provider.ConsumeIntegral<uint32_t>());
+  fuzz::Random random(provider.ConsumeIntegral<uint32_t>());
   const uint8_t repeat = provider.ConsumeIntegral<uint8_t>();
   std::string text = provider.ConsumeRemainingBytesAsString();
   // Now and then the first line is repeated past the decoder's and the

@@ -1,7 +1,8 @@
 // Shared pieces of the fuzz targets: the input held in a file the reader can
 // open by name (the scanner opens messages by path and seeks in them, so the
 // targets must too), a model of how the reader splits lines to check it
-// against, and the check that stops the run when a property fails.
+// against, a seeded generator for the random choices a target makes, and the
+// check that stops the run when a property fails.
 #ifndef FUZZ_FUZZ_SUPPORT_H_
 #define FUZZ_FUZZ_SUPPORT_H_
 
@@ -32,6 +33,22 @@
 #define FUZZ_UNTRACED __attribute__((no_sanitize("coverage")))
 
 namespace fuzz {
+
+// A small deterministic generator, so a crash reproduces from its input alone.
+class Random {
+ public:
+  explicit Random(uint32_t seed) : state_(seed | 1) {}
+  uint32_t Next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 17;
+    state_ ^= state_ << 5;
+    return state_;
+  }
+  uint32_t Below(uint32_t n) { return n == 0 ? 0 : Next() % n; }
+
+ private:
+  uint32_t state_;
+};
 
 // An anonymous in-memory file, reopened by path so that the reader sees a
 // regular, seekable file of its own. Nothing is left behind on disk.

@@ -16,22 +16,6 @@
 
 namespace {
 
-// A small deterministic generator, so a crash reproduces from its input alone.
-class Random {
- public:
-  explicit Random(uint32_t seed) : state_(seed | 1) {}
-  uint32_t Next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 17;
-    state_ ^= state_ << 5;
-    return state_;
-  }
-  uint32_t Below(uint32_t n) { return n == 0 ? 0 : Next() % n; }
-
- private:
-  uint32_t state_;
-};
-
 // Reads one line and checks it, and the offset after it, against the model.
 FUZZ_UNTRACED void ExpectLine(orv::InputFile& in, const fuzz::ModelLine& want, std::size_t base,
                               std::size_t keep) {
@@ -47,8 +31,7 @@ FUZZ_UNTRACED void ExpectLine(orv::InputFile& in, const fuzz::ModelLine& want, s
     FUZZ_CHECK(spilled.empty());
   }
   // Only a last line without terminator is returned together with eof().
-  if (!want.terminated) FUZZ_CHECK(in.eof());
-  if (want.terminated) FUZZ_CHECK(!in.eof());
+  FUZZ_CHECK(in.eof() == !want.terminated);
   FUZZ_CHECK(static_cast<std::size_t>(in.Tell()) == base + want.next);
 }
 
@@ -122,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ExpectEnd(in, keep);
 
   // Back to recorded and to arbitrary offsets, in random order.
-  Random random(seed);
+  fuzz::Random random(seed);
   const unsigned operations = 1 + random.Below(12);
   for (unsigned op = 0; op < operations; ++op) {
     std::size_t to;
