@@ -25,6 +25,10 @@ cmake --build build-fuzz -j "$(nproc)" --target $targets
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# Targets make their private directories here; one that crashes leaves its
+# directory behind, and this way it goes too.
+mkdir "$work/tmp"
+export TMPDIR="$work/tmp"
 failed=""
 for target in $targets; do
   if [ -n "${FUZZ_CORPUS:-}" ]; then
