@@ -137,6 +137,8 @@ void WinMailDat::ScanMultipart(orv::InputFile& in, Scan& scan, int depth) {
 }
 
 bool WinMailDat::LockWorkDirectory() {
+  // Main() sets it up; a scan started without Main() gets it here.
+  if (!workDirectory) workDirectory.reset(new WorkDirectory(WorkPath()));
   if (workDirectory->locked()) return true;
   if (!workDirectory->Lock()) {
     orv::logline() << "Unable to use the work directory " << orv::Printable(WorkPath()) << ": "
