@@ -1,18 +1,17 @@
 """Judges a converted message against the received one, with Python's email package.
 
-The converted message must parse; every part that was not a replaced
-winmail.dat part must be unchanged (same header fields, same decoded content;
-line ends may have become LF); each replaced winmail.dat part must be followed
-by exactly the new parts that the Expectation lists, in order, each holding
-its file, and by the received part itself only when it is to be kept.
+Every part but the replaced winmail.dat parts must be unchanged (same header
+fields, same decoded content; line ends may have become LF); each replaced
+part must give way to exactly the new parts expected, each holding its file,
+followed by the received part only when it is to be kept.
 """
 import html
 import re
 
 from reference import parse
 
-# Content types of the file name extensions that occur among the sample files;
-# every other extension, and upper-case ones, give application/octet-stream.
+# Content types of the file name extensions among the sample files; others,
+# and upper-case ones, give application/octet-stream.
 CONTENT_TYPES = {"doc": "application/msword", "pdf": "application/pdf", "htm": "text/html",
                  "html": "text/html", "rtf": "text/rtf", "png": "image/png",
                  "mp3": "audio/mpeg", "src": "application/x-wais-source", "txt": "text/plain"}
@@ -20,24 +19,16 @@ ADDED_FIELDS = re.compile(r"X-WinmailDat: (\d+) attachments extracted\.\n"
                           r"X-ExtScanner: Quillmere's Verrowick\n")
 
 
-def content_type_of(name):
-    """The content type the filter gives a file called NAME."""
-    return CONTENT_TYPES.get(name.rsplit(".", 1)[1], "application/octet-stream") \
-        if "." in name else "application/octet-stream"
-
-
 def split_queue_file(data):
     """A Submitted file as (return path, recipients, X-WinmailDat count, message bytes)."""
     text = data.decode("utf-8", "surrogateescape")
-    match = re.match(r"Return-Path: (.*)\n((?:Envelope-To: .*\n)*)", text)
-    if not match:
-        raise AssertionError(f"no envelope lines at the top of the queue file: {text[:200]!r}")
-    recipients = [line[len("Envelope-To: "):] for line in match.group(2).splitlines()]
-    added = ADDED_FIELDS.match(text, match.end())
+    envelope = re.match(r"Return-Path: (.*)\n((?:Envelope-To: .*\n)*)", text)
+    added = envelope and ADDED_FIELDS.match(text, envelope.end())
     if not added:
-        raise AssertionError(f"no added header lines after the envelope: {text[:300]!r}")
+        raise AssertionError(f"no envelope and added lines atop the queue file: {text[:300]!r}")
+    recipients = [line[len("Envelope-To: "):] for line in envelope.group(2).splitlines()]
     rest = text[added.end():].encode("utf-8", "surrogateescape")
-    return match.group(1), recipients, int(added.group(1)), rest
+    return envelope.group(1), recipients, int(added.group(1)), rest
 
 
 def _lf(text):
@@ -48,25 +39,14 @@ def _fields(part):
     return [(name, _lf(value)) for name, value in part.items()]
 
 
-def _defects(message):
-    """The kinds of MIME defects the email package found in MESSAGE and its parts."""
-    return [type(d).__name__ for part in message.walk() for d in part.defects]
-
-
 def _content(part):
     data = part.get_payload(decode=True) or b""
     encoding = (part.get("Content-Transfer-Encoding") or "").strip().lower()
     return data if encoding == "base64" else _lf(data)
 
 
-def visible_text(markup):
-    """The text of an HTML document with tags removed and blanks collapsed."""
-    text = html.unescape(re.sub(r"<[^>]*>", "", markup.decode("utf-8", "replace")))
-    return " ".join(text.split())
-
-
 class Judge:
-    """Assertions on converted messages, for the unittest.TestCase TEST."""
+    """Assertions on converted messages for the unittest.TestCase TEST."""
 
     def __init__(self, test):
         self.test = test
@@ -74,7 +54,9 @@ class Judge:
     def converted(self, received, converted, expectation):
         """RECEIVED and CONVERTED are message bytes; EXPECTATION comes from reference.expect."""
         original, result = parse(received), parse(converted)
-        self.test.assertEqual(_defects(result), _defects(original), "MIME defects")
+        defects = [[type(d).__name__ for p in m.walk() for d in p.defects]
+                   for m in (result, original)]
+        self.test.assertEqual(*defects, "MIME defects")
         self.test.assertEqual(_fields(result), _fields(original), "the message's header fields")
         self._same_structure(original, result, (), expectation.outcomes)
 
@@ -87,21 +69,19 @@ class Judge:
         t.assertEqual(_lf(result.preamble or ""), _lf(original.preamble or ""), f"preamble {place}")
         t.assertEqual(_lf(result.epilogue or "").rstrip("\n"),
                       _lf(original.epilogue or "").rstrip("\n"), f"epilogue {place}")
-        expected = []  # (kind, part or NewPart, place of the original)
+        expected = []  # (NewPart or None, the original part, its place)
         for i, child in enumerate(original.get_payload()):
             outcome = outcomes.get(place + (i,))
             if outcome is not None and outcome.replaced:
-                expected += [("new", new, place + (i,)) for new in outcome.new_parts]
-                if outcome.keep:
-                    expected.append(("same", child, place + (i,)))
-            else:
-                expected.append(("same", child, place + (i,)))
+                expected += [(new, child, place + (i,)) for new in outcome.new_parts]
+            if outcome is None or not outcome.replaced or outcome.keep:
+                expected.append((None, child, place + (i,)))
         children = result.get_payload()
         t.assertEqual(len(children), len(expected),
                       f"parts of multipart {place}: {[c.get_content_type() for c in children]}")
-        for child, (kind, want, where) in zip(children, expected):
-            if kind == "new":
-                self.new_part(child, want)
+        for child, (new, want, where) in zip(children, expected):
+            if new:
+                self.new_part(child, new)
             else:
                 t.assertEqual(_fields(child), _fields(want), f"header fields of part {where}")
                 self._same_structure(want, child, where, outcomes)
@@ -113,16 +93,17 @@ class Judge:
             t.assertEqual(part.items(), [("Content-Type", "text/html"),
                                          ("Content-Transfer-Encoding", "quoted-printable")])
         else:
-            t.assertEqual(part.get_content_type(), content_type_of(want.name), want.name)
-            t.assertEqual(part.get_param("name"), want.name)
+            extension = want.name.rsplit(".", 1)[-1] if "." in want.name else ""
+            t.assertEqual(part.get_content_type(),
+                          CONTENT_TYPES.get(extension, "application/octet-stream"), want.name)
+            t.assertEqual((part.get_param("name"), part.get_filename()), (want.name, want.name))
             t.assertEqual(part.get("Content-Transfer-Encoding"), "base64")
             t.assertEqual(part.get_content_disposition(), "attachment")
-            t.assertEqual(part.get_filename(), want.name)
         data = part.get_payload(decode=True)
         if want.data is not None:
             t.assertEqual(data, want.data, f"content of the new part {want.name}")
         else:
             t.assertTrue(data.strip(), f"the HTML body {want.name} is empty")
-            shown = visible_text(data)
+            shown = html.unescape(re.sub(r"<[^>]*>", "", data.decode("utf-8", "replace")))
             for word in want.words:
-                t.assertIn(word, shown, f"the HTML body {want.name} lacks a word of its RTF text")
+                t.assertIn(word, " ".join(shown.split()), f"{want.name} lacks a word of its RTF")
