@@ -1,12 +1,9 @@
-"""Runs the filter as the mail server (FilterSession) and an administrator (run) do.
-
-Every read has a deadline, so a filter that hangs fails instead of stalling the
-test; every output line must end with LF, and a log line stay under 4000 bytes.
-"""
+"""Runs the filter as the mail server (FilterSession) and an administrator (run) do; every
+read has a deadline, every output line must end with LF and a log line stay under 4000 bytes."""
 import os
 import select
 import subprocess
-import threading
+import tempfile
 import time
 from collections import namedtuple
 
@@ -31,13 +28,11 @@ class FilterSession:
     """A filter-mode run of PROGRAM (a ProgramDir) in BASE; startup holds the lines up to Ready."""
 
     def __init__(self, program, base, args=(), argv0=None):
+        self.stderr = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
             [argv0 or program.binary, *args], executable=program.binary, cwd=base,
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self._pending, self._eof, self._stderr = b"", False, []
-        self._stderr_reader = threading.Thread(target=lambda: self._stderr.extend(
-            iter(lambda: self.process.stderr.read1(65536), b"")), daemon=True)
-        self._stderr_reader.start()
+            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr)
+        self._pending, self._eof = b"", False
         self.startup = []
         while not self.startup or self.startup[-1] != READY:
             self.startup.append(self._next_line())
@@ -80,31 +75,22 @@ class FilterSession:
         self.send(line + "\n")
         return self.reply()
 
-    def wait(self):
-        """Closes standard input and returns the exit status once the filter has ended."""
-        self.process.stdin.close()
-        try:
-            return self.process.wait(TIMEOUT)
-        except subprocess.TimeoutExpired:
-            self.kill()
-            raise AssertionError("the filter did not end")
-
     def finish(self):
         """Closes standard input, reads to the end and returns the Run of the rest."""
         self.process.stdin.close()
         lines = []
         while (line := self._next_line()) is not None:
             lines.append(line)
-        status = self.wait()
-        self._stderr_reader.join(TIMEOUT)
-        return Run(lines, b"".join(self._stderr).decode("utf-8", "surrogateescape"), status)
+        status = self.process.wait(TIMEOUT)
+        self.stderr.seek(0)
+        return Run(lines, self.stderr.read().decode("utf-8", "surrogateescape"), status)
 
     def kill(self):
+        """Ends the filter if it still runs and closes the pipes (after each test)."""
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
-        self._stderr_reader.join(TIMEOUT)
-        for stream in (self.process.stdin, self.process.stdout, self.process.stderr):
+        for stream in (self.process.stdin, self.process.stdout, self.stderr):
             try:
                 stream.close()
             except OSError:

@@ -1,12 +1,7 @@
-"""The built programs, the sample winmail.dat files, and program directories to run the filter from.
-
-The filter looks for tnef and rtf2html beside itself and makes its work
-directory wmd_temp there, so each test runs it from directories of its own.
-"""
+"""The built programs, the sample winmail.dat files, and program directories: the filter
+looks for tnef and rtf2html and makes wmd_temp beside itself."""
 import os
 import shlex
-import shutil
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPOSITORY = os.path.dirname(os.path.dirname(HERE))
@@ -52,26 +47,3 @@ class ProgramDir:
                 fake = shlex.quote(os.path.join(HERE, "fake_tnef.sh"))
                 f.write(f'#!/bin/sh\nexec sh {fake} {tnef} "$@"\n')
             os.chmod(tnef_path, 0o755)
-
-
-class Workspace:
-    """A temporary directory for one test: root, and base (the server's, with an empty Queue)."""
-
-    def __init__(self, testcase):
-        self.root = tempfile.mkdtemp(prefix="verrowick-e2e-")
-        testcase.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
-        self.base = os.path.join(self.root, "base")
-        os.makedirs(os.path.join(self.base, "Queue"))
-
-    def program(self, name="my prog", **converters):
-        """A new ProgramDir NAME in the workspace (a blank in the path reaches tnef unquoted)."""
-        return ProgramDir(os.path.join(self.root, name), **converters)
-
-    def queue(self, name, data):
-        """Writes DATA as Queue/NAME; returns the path the filter is given."""
-        with open(os.path.join(self.base, "Queue", name), "wb") as f:
-            f.write(data)
-        return "Queue/" + name
-
-    def submitted(self):
-        return sorted(os.listdir(os.path.join(self.base, "Submitted")))

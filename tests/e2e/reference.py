@@ -1,13 +1,6 @@
-"""What the filter should make of a message, worked out independently.
-
-tnef runs with the filter's arguments on every winmail.dat part in document
-order, all in one directory (so numbered backups such as AUTHORS.1 come out
-the same), and the conversion rules apply: RTF files go through rtf2html
-unless an HTML part came before in the same multipart/alternative (then -r
-leaves them out); a part whose listing names no file is replaced only with
---always-remove-winmail; a part is kept after its new parts with -k or when
-tnef complained on standard error.
-"""
+"""What the filter should make of a message, worked out independently: tnef runs on
+each winmail.dat part in order in one directory, with the filter's arguments, and the
+conversion rules apply to what it lists."""
 import email
 import email.policy
 import os
@@ -96,6 +89,7 @@ class Reference:
         listing = done.stdout.decode("utf-8", "surrogateescape").replace("\r", "")
         paths = [line.split("\t|\t")[1] if "\t|\t" in line else os.path.join(self.dir, line)
                  for line in listing.split("\n") if line]
+        paths = [p for p in paths if os.path.isfile(p)]  # not "Seems not to be a TNEF file"
         named = {os.path.basename(p) for p in paths}
         if set(os.listdir(self.dir)) - before - named - {"winmail.dat"}:
             out.log.append("* tnef wrote files that its listing does not name,"
