@@ -39,33 +39,27 @@ def one_file_message():
 
 
 class OptionsTest(EndToEndCase):
-    """Usage text and option errors end the run at once, before any directory is made."""
-
-    def run_filter(self, args):
-        program = self.new_program(str(args))
-        run = driver.run(program, args, cwd=program.path, argv0="./verrowick")
-        self.assertEqual(run.status, 0)
-        self.assertEqual(sorted(os.listdir(program.path)), ["rtf2html", "tnef", "verrowick"])
-        return run
-
-    def test_usage_text(self):
-        run = self.run_filter(["-k", "-h", "-p", "mbox"])
-        self.assertEqual((run.stderr, " ".join(" ".join(run.lines).split())), ("", USAGE))
-
-    def test_option_errors(self):
-        cases = [
-            (["--bogus"], "unrecognised option '--bogus'"),
-            (["--path=a", "-p", "a"], "option should only be specified once"),
-            (["--keep-winmail=1"], "option '--keep-winmail' does not take any arguments"),
-            (["-p"], "the required argument for option '--path' is missing"),
-            (["mailbox"], "too many positional options have been specified on the command line"),
+    def test_usage_text_and_option_errors(self):
+        error = "\n{}\n\n./verrowick --help for usage information\n".format
+        cases = [  # (arguments, standard output as flowing text, standard error)
+            (["-k", "-h", "-p", "mbox"], USAGE, ""),
+            (["--bogus"], "", error("unrecognised option '--bogus'")),
+            (["--path=a", "-p", "a"], "", error("option should only be specified once")),
+            (["--keep-winmail=1"], "",
+             error("option '--keep-winmail' does not take any arguments")),
+            (["-p"], "", error("the required argument for option '--path' is missing")),
+            (["mailbox"], "",
+             error("too many positional options have been specified on the command line")),
         ]
-        for args, message in cases:
+        for args, out, err in cases:
             with self.subTest(args=args):
-                run = self.run_filter(args)
-                self.assertEqual(run.lines, [])
-                self.assertEqual(run.stderr, f"\n{message}\n\n./verrowick --help for usage"
-                                             " information\n")
+                program = self.new_program(str(args))
+                run = driver.run(program, args, cwd=program.path, argv0="./verrowick")
+                self.assertEqual((run.status, " ".join(" ".join(run.lines).split()), run.stderr),
+                                 (0, out, err))
+                # The run ends at once, before any directory is made.
+                self.assertEqual(sorted(os.listdir(program.path)),
+                                 ["rtf2html", "tnef", "verrowick"])
 
 
 class ConverterLinesTest(EndToEndCase):
