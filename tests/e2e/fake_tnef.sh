@@ -23,8 +23,8 @@ case $how in
     printf 'report.txt\t|\t%s/report.txt\n' "$dir"
     echo notes.txt ;;
   odd_name)
-    echo odd >"$dir/say \"hi\" \\ bye.txt"
-    printf '%s\n' 'say "hi" \ bye.txt' ;;
+    echo odd >"$dir/say \"hi\" \\\\ bye.txt"
+    printf '%s\n' 'say "hi" \\ bye.txt' ;;
   error_line) # an ERROR: line for a winmail.dat holding "error", else a copy of it
     name=$(cat "$dir/winmail.dat").txt
     if [ "$name" = error.txt ]; then

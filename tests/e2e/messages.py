@@ -81,9 +81,10 @@ def envelope(sender="Sender@Example.COM", recipients=("Rcpt@Example.com",), eol=
 SHAPES = {
     "mixed": lambda a, b: multipart("mixed", "=_mixed_1", [text_part(), tnef_part(a)]),
     "by_filename": lambda a, b: multipart("mixed", "=_m2", [text_part(), tnef_part(a, "name")]),
+    # An HTML part outside a multipart/alternative does not keep RTF bodies from conversion.
     "nested": lambda a, b: multipart("mixed", "=_outer_3", [
-        text_part(), multipart("mixed", "=_inner_3", [text_part("inner"), tnef_part(a)]),
-        text_part("after")]),
+        text_part(), multipart("mixed", "=_inner_3", [text_part("<p>in</p>", "html"),
+                                                      tnef_part(a)]), text_part("after")]),
     "alternative_after_html": lambda a, b: multipart("mixed", "=_mixed_4", [
         multipart("alternative", "=_alt_4",
                   [text_part(), text_part("<p>Hello</p>", "html"), tnef_part(a)]),

@@ -51,7 +51,7 @@ CASES = [
     ("two_columns", (), None, [FOUND, extracted(2)],
      {(1,): ([REPORT, NewPart("notes.txt", data=b"some notes\n")], False)}),
     ("odd_name", (), None, [FOUND, extracted(1)],
-     {(1,): ([NewPart('say "hi" \\ bye.txt', data=b"odd\n")], False)}),
+     {(1,): ([NewPart('say "hi" \\\\ bye.txt', data=b"odd\n")], False)}),
     ("error_line", (), ERROR_MESSAGE, ERROR_LOG,
      {(2,): ([NewPart("second.txt", data=b"second")], False)}),
     ("error_line", ("--always-remove-winmail",), ERROR_MESSAGE, ERROR_LOG,
