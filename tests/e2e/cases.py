@@ -1,6 +1,5 @@
 """The base class of the end-to-end tests: a workspace, runs of the filter, and the
 judging of converted messages with Python's email package."""
-import html
 import os
 import re
 import shutil
@@ -174,12 +173,4 @@ class EndToEndCase(unittest.TestCase):
             self.assertEqual((part.get_param("name"), part.get_filename()), (want.name, want.name))
             self.assertEqual(part.get("Content-Transfer-Encoding"), "base64")
             self.assertEqual(part.get_content_disposition(), "attachment")
-        data = part.get_payload(decode=True)
-        if want.data is not None:
-            self.assertEqual(data, want.data, f"content of the new part {want.name}")
-            return
-        self.assertTrue(data.strip(), f"the HTML body {want.name} is empty")
-        shown = " ".join(html.unescape(re.sub(r"<[^>]*>", "", data.decode("utf-8", "replace")))
-                         .split())
-        for word in want.words:
-            self.assertIn(word, shown, f"{want.name} lacks a word of its RTF text")
+        self.assertEqual(part.get_payload(decode=True), want.data, f"the new part {want.name}")

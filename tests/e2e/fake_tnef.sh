@@ -7,10 +7,7 @@ for arg; do
   case $arg in --directory=*) dir=${arg#--directory=} ;; esac
 done
 list() { printf '%s\t|\t%s\t|\ttext/plain\t|\t\n' "${1##*/}" "$1"; }
-report() {
-  printf 'quarterly report\n' >"$dir/report.txt"
-  list "$dir/report.txt"
-}
+report() { printf 'quarterly report\n' >"$dir/report.txt" && list "$dir/report.txt"; }
 case $how in
   outside) report; list /etc/passwd; list "$dir/../sentinel"; echo ../sentinel ;;
   symlink) report; ln -s ../sentinel "$dir/link.txt"; list "$dir/link.txt" ;;
@@ -18,21 +15,15 @@ case $how in
   twice) report; echo report.txt ;;
   unlisted) report; echo 'not listed' >"$dir/extra.bin" ;;
   two_columns) # as older versions list: name and path, or a bare name
-    printf 'quarterly report\n' >"$dir/report.txt"
-    printf 'some notes\n' >"$dir/notes.txt"
-    printf 'report.txt\t|\t%s/report.txt\n' "$dir"
-    echo notes.txt ;;
+    printf 'quarterly report\n' >"$dir/report.txt" && printf 'some notes\n' >"$dir/notes.txt"
+    printf 'report.txt\t|\t%s/report.txt\nnotes.txt\n' "$dir" ;;
   odd_name)
     echo odd >"$dir/say \"hi\" \\\\ bye.txt"
     printf '%s\n' 'say "hi" \\ bye.txt' ;;
   error_line) # an ERROR: line for a winmail.dat holding "error", else a copy of it
     name=$(cat "$dir/winmail.dat").txt
-    if [ "$name" = error.txt ]; then
-      echo "ERROR: invalid checksum, input file may be corrupted"
-      exit 1
-    fi
-    cp "$dir/winmail.dat" "$dir/$name"
-    list "$dir/$name" ;;
+    [ "$name" != error.txt ] || { echo "ERROR: invalid checksum, input file may be corrupted"; exit 1; }
+    cp "$dir/winmail.dat" "$dir/$name" && list "$dir/$name" ;;
   stderr_text) report; printf 'WARNING: odd attribute\r\nat offset 12\001 in C:\\temp\r\n\n' >&2 ;;
   flood_stderr) report; head -c 8388608 /dev/zero | tr '\0' e >&2 ;;
   flood_stdout) yes report.txt | head -c 5000000 ;;

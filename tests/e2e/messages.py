@@ -23,9 +23,9 @@ def text_part(text="Hello,\nthe files are attached.", subtype="plain"):
                  "Content-Transfer-Encoding: 7bit"], text.split("\n"))
 
 
-def binary_part(data, name="photo.png"):
-    return Part([f'Content-Type: image/png; name="{name}"', "Content-Transfer-Encoding: base64",
-                 f'Content-Disposition: attachment; filename="{name}"'], base64_lines(data) + [""])
+def binary_part(data):
+    return Part(['Content-Type: image/png; name="photo.png"', "Content-Transfer-Encoding: base64",
+                 'Content-Disposition: attachment; filename="photo.png"'], base64_lines(data) + [""])
 
 
 def written_attachment(name, data, boundary):
@@ -70,11 +70,11 @@ def render(part, eol="\n", final_eol=True):
     return (eol.join(part.lines()) + (eol if final_eol else "")).encode("utf-8")
 
 
-def envelope(sender="Sender@Example.COM", recipients=("Rcpt@Example.com",), eol="\n"):
+def envelope(eol="\n"):
     """The envelope block that opens a queued message file, with its empty line."""
-    lines = [f"P I 01-01-2010 12:00:00 0000 ____ ____ <{sender}>"]
-    lines += [f"R W 01-01-2010 12:00:00 0000 ____ _FY_ <{r}>" for r in recipients]
-    return (eol.join(lines) + eol + eol).encode("utf-8")
+    return (eol.join(["P I 01-01-2010 12:00:00 0000 ____ ____ <Sender@Example.COM>",
+                      "R W 01-01-2010 12:00:00 0000 ____ _FY_ <Rcpt@Example.com>"])
+            + eol + eol).encode()
 
 
 # Message shapes around winmail.dat parts: name -> builder of payloads A and B.

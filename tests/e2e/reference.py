@@ -4,7 +4,6 @@ conversion rules apply to what it lists."""
 import email
 import email.policy
 import os
-import re
 import subprocess
 from dataclasses import dataclass, field
 
@@ -16,11 +15,9 @@ FOUND = "* Found a winmail.dat attachment, unpacking"
 
 @dataclass
 class NewPart:
-    """A part written for one extracted file: its exact data, or for an HTML body made by
-    rtf2html, words of the RTF text that it must show (inline in a multipart/alternative)."""
+    """A part written for one extracted file (an HTML body: inline in a multipart/alternative)."""
     name: str
-    data: bytes = None
-    words: list = None
+    data: bytes
     inline: bool = False
 
 
@@ -52,13 +49,6 @@ class Expectation:
 def printable(text):
     """Text as the filter shows untrusted text in log lines."""
     return "".join(f"\\x{ord(c):02X}" if ord(c) < 0x20 or c in "\x7f\\" else c for c in text)
-
-
-def rtf_words(rtf_path):
-    """Words of four letters or more in the text of an RTF file, as unrtf reads it."""
-    text = subprocess.run(["unrtf", "--text", rtf_path], capture_output=True).stdout
-    body = [l for l in text.decode("latin-1").split("\n") if not l.startswith(("###", "-----"))]
-    return re.findall(r"[A-Za-z]{4,}", " ".join(body))[:6]
 
 
 class Reference:
@@ -106,7 +96,7 @@ class Reference:
                     out.log.append("* Unable to start the rtf2html binary."
                                    " RTF attachments will not be decoded.")
                 with open(path, "rb") as f:
-                    out.new_parts.append(NewPart(os.path.basename(path), data=f.read()))
+                    out.new_parts.append(NewPart(os.path.basename(path), f.read()))
         os.remove(workfile)
         out.replaced = bool(paths) or self.always_remove
         if paths:
@@ -123,12 +113,11 @@ class Reference:
         while os.path.lexists(html):
             n += 1
             html = f"{stem}.{n}.html"
-        words = rtf_words(rtf)
         subprocess.run([self.rtf2html, rtf, html], capture_output=True, timeout=60)
-        if not os.path.isfile(html):
-            raise AssertionError(f"{self.rtf2html} made no HTML of {rtf}")
+        with open(html, "rb") as f:
+            data = f.read()
         os.remove(rtf)
-        return NewPart(os.path.basename(html), words=words, inline=alternative)
+        return NewPart(os.path.basename(html), data, alternative)
 
 
 def parse(data):

@@ -2,8 +2,8 @@
 import os
 import unittest
 
-from install import sample
 from cases import EndToEndCase, split_queue_file
+from install import sample
 from messages import envelope, message, multipart, render, shaped, text_part, tnef_part
 from reference import FOUND, SUFFIX, Expectation, NewPart, Outcome, parse
 
@@ -13,7 +13,7 @@ NO_START = ("* Unable to start the tnef binary, unable to extract winmail.dat at
             " Message will be left unscanned")
 CHECKSUM = "* ERROR: invalid checksum, input file may be corrupted" + SUFFIX
 STDERR = ["* WARNING: odd attribute", "* at offset 12\\x01 in C:\\x5Ctemp" + SUFFIX]
-REPORT = NewPart("report.txt", data=b"quarterly report\n")
+REPORT = NewPart("report.txt", b"quarterly report\n")
 SENTINEL = b"outside the work directory\n"
 
 
@@ -49,14 +49,14 @@ CASES = [
     ("twice", (), None, [FOUND, ignoring("{work}/report.txt", "it is listed twice"),
                          extracted(1)], {(1,): ([REPORT], False)}),
     ("two_columns", (), None, [FOUND, extracted(2)],
-     {(1,): ([REPORT, NewPart("notes.txt", data=b"some notes\n")], False)}),
+     {(1,): ([REPORT, NewPart("notes.txt", b"some notes\n")], False)}),
     ("odd_name", (), None, [FOUND, extracted(1)],
-     {(1,): ([NewPart('say "hi" \\\\ bye.txt', data=b"odd\n")], False)}),
+     {(1,): ([NewPart('say "hi" \\\\ bye.txt', b"odd\n")], False)}),
     ("error_line", (), ERROR_MESSAGE, ERROR_LOG,
-     {(2,): ([NewPart("second.txt", data=b"second")], False)}),
+     {(2,): ([NewPart("second.txt", b"second")], False)}),
     ("error_line", ("--always-remove-winmail",), ERROR_MESSAGE, ERROR_LOG,
-     {(0,): ([NewPart("first.txt", data=b"first")], False),
-      (2,): ([NewPart("second.txt", data=b"second")], False)}),
+     {(0,): ([NewPart("first.txt", b"first")], False),
+      (2,): ([NewPart("second.txt", b"second")], False)}),
     ("stderr_text", (), None, [FOUND, *STDERR, extracted(1)], {(1,): ([REPORT], True)}),
     ("flood_stderr", (), None, [FOUND, "* " + "e" * 1000 + "..." + SUFFIX, extracted(1)],
      {(1,): ([REPORT], True)}),
