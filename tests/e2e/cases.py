@@ -1,78 +1,118 @@
-"""The base class of the end-to-end tests and the checks they share."""
+"""The base class of the end-to-end tests: a workspace, runs of the filter, and the
+judging of converted messages with Python's email package."""
 import os
 import re
+import shutil
+import tempfile
 import unittest
 
 import driver
-from install import Workspace
-from judge import Judge, split_queue_file
-from reference import Options, expect, printable
+from install import ProgramDir
+from reference import expect, parse, printable
 
-QUEUE_NAME = re.compile(r"quillmeremailer_\d+_-?\d+\.tmp\.sub")
+# Content types of the file name extensions among the sample files; others,
+# and upper-case ones, give application/octet-stream.
+CONTENT_TYPES = {"doc": "application/msword", "pdf": "application/pdf", "htm": "text/html",
+                 "html": "text/html", "rtf": "text/rtf", "png": "image/png",
+                 "mp3": "audio/mpeg", "src": "application/x-wais-source", "txt": "text/plain"}
+ADDED_FIELDS = re.compile(r"X-WinmailDat: (\d+) attachments extracted\.\n"
+                          r"X-ExtScanner: Quillmere's Verrowick\n")
+
+
+def split_queue_file(data):
+    """A Submitted file as (return path, recipients, X-WinmailDat count, message bytes)."""
+    text = data.decode("utf-8", "surrogateescape")
+    envelope = re.match(r"Return-Path: (.*)\n((?:Envelope-To: .*\n)*)", text)
+    added = envelope and ADDED_FIELDS.match(text, envelope.end())
+    if not added:
+        raise AssertionError(f"no envelope and added lines atop the queue file: {text[:300]!r}")
+    recipients = [line[len("Envelope-To: "):] for line in envelope.group(2).splitlines()]
+    rest = text[added.end():].encode("utf-8", "surrogateescape")
+    return envelope.group(1), recipients, int(added.group(1)), rest
+
+
+def _lf(text):
+    return text.replace("\r\n", "\n") if isinstance(text, str) else text.replace(b"\r\n", b"\n")
+
+
+def _fields(part):
+    return [(name, _lf(value)) for name, value in part.items()]
+
+
+def _content(part):
+    data = part.get_payload(decode=True) or b""
+    encoding = (part.get("Content-Transfer-Encoding") or "").strip().lower()
+    return data if encoding == "base64" else _lf(data)
 
 
 class EndToEndCase(unittest.TestCase):
-    """A test with its own workspace (self.ws) and helpers to drive the filter."""
-
     maxDiff = None
 
     def setUp(self):
-        self.ws = Workspace(self)
-        self.judge = Judge(self)
+        """A temporary root directory with base, the server's, holding an empty Queue."""
+        self.root = tempfile.mkdtemp(prefix="verrowick-e2e-")
+        self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
+        self.base = os.path.join(self.root, "base")
+        os.makedirs(os.path.join(self.base, "Queue"))
 
-    def start(self, program, args=(), **kwargs):
-        """A FilterSession of PROGRAM in the workspace's base directory, killed after the test."""
-        session = driver.FilterSession(program, self.ws.base, args, **kwargs)
+    def new_program(self, name="my prog", **converters):
+        """A new ProgramDir NAME in the root (a blank in the path reaches tnef unquoted)."""
+        return ProgramDir(os.path.join(self.root, name), **converters)
+
+    def queue(self, name, data):
+        """Writes DATA as Queue/NAME; returns the path the filter is given."""
+        with open(os.path.join(self.base, "Queue", name), "wb") as f:
+            f.write(data)
+        return "Queue/" + name
+
+    def submitted(self):
+        return sorted(os.listdir(os.path.join(self.base, "Submitted")))
+
+    def start(self, program, args=(), cwd=None, argv0=None):
+        """A FilterSession of PROGRAM (in the base directory by default), killed after the test."""
+        session = driver.FilterSession(program, cwd or self.base, args, argv0)
         self.addCleanup(session.kill)
         return session
 
     def finish(self, session, program=None, answers=()):
-        """Ends SESSION and checks a clean end: status 0, nothing on standard error, no
-        lines but log lines and ANSWERS after the answers read and, given PROGRAM, no
-        work directory left."""
+        """Ends SESSION and checks a clean end: status 0, nothing on standard error, only log
+        lines and ANSWERS after the answers read and, given PROGRAM, no wmd_temp left."""
         run = session.finish()
-        self.assertEqual(run.status, 0)
-        self.assertEqual(run.stderr, "")
+        self.assertEqual((run.status, run.stderr), (0, ""))
         self.assertEqual([l for l in run.lines if not driver.is_log(l)], list(answers))
         if program is not None:
             self.assertFalse(os.path.exists(program.work_dir), "wmd_temp is left behind")
         return run
 
     def take_submitted(self):
-        """The files in Submitted, removed: a list of (name, bytes)."""
+        """The files in Submitted as (name, bytes), removed."""
         taken = []
-        for name in self.ws.submitted():
-            path = os.path.join(self.ws.base, "Submitted", name)
+        for name in self.submitted():
+            path = os.path.join(self.base, "Submitted", name)
             with open(path, "rb") as f:
                 taken.append((name, f.read()))
             os.remove(path)
         return taken
 
-    def only_queue_file(self, taken):
-        """The bytes of the one file in TAKEN (from take_submitted), whose name is checked."""
+    def only_queue_file(self, taken=None):
+        """The bytes of the one file in TAKEN (by default, taken from Submitted now)."""
+        taken = self.take_submitted() if taken is None else taken
         self.assertEqual(len(taken), 1, f"files in Submitted: {[name for name, _ in taken]}")
-        self.assertRegex(taken[0][0], QUEUE_NAME)
+        self.assertRegex(taken[0][0], r"^quillmeremailer_\d+_-?\d+\.tmp\.sub$")
         return taken[0][1]
-
-    def take_one_submitted(self):
-        """The bytes of the one new file in Submitted, whose name is checked; it is removed."""
-        return self.only_queue_file(self.take_submitted())
 
     def expectation(self, message, args, program, label="reference"):
         """What the filter run from PROGRAM with ARGS should make of MESSAGE (bytes)."""
-        return expect(message, Options.from_args(args), program.rtf2html,
-                      os.path.join(self.ws.root, label))
+        return expect(message, args, program.rtf2html, os.path.join(self.root, label))
 
-    def check_filtered(self, session, seq, queued, message, exp, sender="sender@example.com",
-                       recipients=("rcpt@example.com",)):
-        """Sends FILE for the queued file QUEUED holding MESSAGE and checks the log, the answer
-        and, when the message is to be rewritten, the file in Submitted."""
+    def check_filtered(self, session, seq, queued, message, exp):
+        """Sends FILE for QUEUED holding MESSAGE and checks the log, the answer and, when the
+        message is to be rewritten, the file in Submitted, whose message it returns."""
         reply = session.request(f"{seq} FILE {queued}")
         taken = self.take_submitted()
         if not exp.rewritten:
             self.assertEqual(reply.log, exp.log + [f"* [{seq}] Accepting message"])
-            self.assertEqual(reply.answer, f"{seq} OK")
-            self.assertEqual(taken, [])
+            self.assertEqual((reply.answer, taken), (f"{seq} OK", []))
             return None
         inserted = [f'* Inserting file "{printable(name)}"' for name in exp.inserted()]
         self.assertEqual(reply.log, exp.log
@@ -81,6 +121,56 @@ class EndToEndCase(unittest.TestCase):
                             f"* [{seq}] Discarding message"])
         self.assertEqual(reply.answer, f"{seq} DISCARD")
         return_path, rcpts, count, converted = split_queue_file(self.only_queue_file(taken))
-        self.assertEqual((return_path, rcpts, count), (sender, list(recipients), exp.records))
-        self.judge.converted(message, converted, exp)
+        self.assertEqual((return_path, rcpts, count),
+                         ("sender@example.com", ["rcpt@example.com"], exp.records))
+        self.judge(message, converted, exp)
         return converted
+
+    def judge(self, received, converted, expectation):
+        """Parts not replaced stay as they were (line ends may become LF); a replaced part gives
+        way to the new parts expected, followed by itself only when it is kept."""
+        original, result = parse(received), parse(converted)
+        defects = [[type(d).__name__ for p in m.walk() for d in p.defects]
+                   for m in (result, original)]
+        self.assertEqual(*defects, "MIME defects")
+        self.assertEqual(_fields(result), _fields(original), "the message's header fields")
+        self._same_structure(original, result, (), expectation.outcomes)
+
+    def _same_structure(self, original, result, place, outcomes):
+        self.assertEqual(result.is_multipart(), original.is_multipart(), f"kind of part {place}")
+        if not original.is_multipart():
+            self.assertEqual(_content(result), _content(original), f"content of part {place}")
+            return
+        self.assertEqual(_lf(result.preamble or ""), _lf(original.preamble or ""), "preamble")
+        self.assertEqual(_lf(result.epilogue or "").rstrip("\n"),
+                         _lf(original.epilogue or "").rstrip("\n"), f"epilogue {place}")
+        expected = []  # (NewPart or None, the original part, its place)
+        for i, child in enumerate(original.get_payload()):
+            outcome = outcomes.get(place + (i,))
+            if outcome is not None and outcome.replaced:
+                expected += [(new, child, place + (i,)) for new in outcome.new_parts]
+            if outcome is None or not outcome.replaced or outcome.keep:
+                expected.append((None, child, place + (i,)))
+        children = result.get_payload()
+        self.assertEqual(len(children), len(expected),
+                         f"parts of {place}: {[c.get_content_type() for c in children]}")
+        for child, (new, want, where) in zip(children, expected):
+            if new:
+                self._new_part(child, new)
+            else:
+                self.assertEqual(_fields(child), _fields(want), f"header fields of part {where}")
+                self._same_structure(want, child, where, outcomes)
+
+    def _new_part(self, part, want):
+        """PART (a parsed part) holds the NewPart WANT in the filter's layout."""
+        if want.inline:
+            self.assertEqual(part.items(), [("Content-Type", "text/html"),
+                                            ("Content-Transfer-Encoding", "quoted-printable")])
+        else:
+            extension = want.name.rsplit(".", 1)[-1] if "." in want.name else ""
+            self.assertEqual(part.get_content_type(),
+                             CONTENT_TYPES.get(extension, "application/octet-stream"), want.name)
+            self.assertEqual((part.get_param("name"), part.get_filename()), (want.name, want.name))
+            self.assertEqual(part.get("Content-Transfer-Encoding"), "base64")
+            self.assertEqual(part.get_content_disposition(), "attachment")
+        self.assertEqual(part.get_payload(decode=True), want.data, f"the new part {want.name}")

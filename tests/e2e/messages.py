@@ -1,15 +1,6 @@
-"""Messages for the filter to read, built line by line.
-
-The tests need exact control over layout (folded fields, quoted boundaries,
-missing empty lines, line ends), so messages are assembled from lists of lines
-rather than by a MIME library. A Part is a header block and body lines; a
-message is a Part whose header block holds the message's own fields.
-"""
+"""Messages built line by line, for exact control over their layout."""
 import base64
 from dataclasses import dataclass
-
-SENDER = "Sender@Example.COM"
-RECIPIENT = "Rcpt@Example.com"
 
 
 @dataclass
@@ -23,162 +14,101 @@ class Part:
 
 
 def base64_lines(data):
-    """DATA in Base64, 76 characters a line."""
     text = base64.b64encode(data).decode("ascii")
     return [text[i:i + 76] for i in range(0, len(text), 76)]
 
 
 def text_part(text="Hello,\nthe files are attached.", subtype="plain"):
-    """A text part in 7 bit."""
     return Part([f"Content-Type: text/{subtype}; charset=us-ascii",
                  "Content-Transfer-Encoding: 7bit"], text.split("\n"))
 
 
-def html_part(text="<html><body><p>Hello</p></body></html>"):
-    """A text/html part."""
-    return text_part(text, "html")
+def binary_part(data):
+    return Part(['Content-Type: image/png; name="photo.png"', "Content-Transfer-Encoding: base64",
+                 'Content-Disposition: attachment; filename="photo.png"'], base64_lines(data) + [""])
 
 
-def binary_part(data, name="photo.png", content_type="image/png"):
-    """An ordinary Base64 attachment."""
-    return Part([f'Content-Type: {content_type}; name="{name}"',
-                 "Content-Transfer-Encoding: base64",
-                 f'Content-Disposition: attachment; filename="{name}"'],
-                base64_lines(data) + [""])
-
-
-def written_attachment(name, data, boundary, content_type="application/octet-stream"):
-    """The lines the filter writes for an extracted file NAME holding DATA in a
-    multipart with BOUNDARY, its delimiter line first."""
-    lines = base64_lines(data)
-    if len(data) % 57 == 0:
-        lines.append("")
-    return [f"--{boundary}", f"Content-Type: {content_type}; ", f'   name="{name}"',
+def written_attachment(name, data, boundary):
+    """The lines the filter writes for an extracted file, its delimiter line first."""
+    lines = base64_lines(data) + ([""] if len(data) % 57 == 0 else [])
+    return [f"--{boundary}", "Content-Type: application/octet-stream; ", f'   name="{name}"',
             "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
             f'   filename="{name}"', "", *lines, ""]
 
 
 def tnef_part(data, by="type", blank_after=True):
-    """A winmail.dat part holding DATA in Base64.
-
-    by="type" marks it with the content type application/ms-tnef; by="filename"
-    only with a Content-Disposition file name under application/octet-stream.
-    Without blank_after the next delimiter line follows the last Base64 line.
-    """
+    """A winmail.dat part known by its content type (by="type") or only by its file name."""
     if by == "type":
-        headers = ['Content-Type: application/ms-tnef; name="winmail.dat"',
-                   "Content-Transfer-Encoding: base64"]
+        headers = ['Content-Type: application/ms-tnef; name="winmail.dat"']
     else:
         headers = ["Content-Type: application/octet-stream",
-                   "Content-Transfer-Encoding: base64",
                    'Content-Disposition: attachment; filename="winmail.dat"']
-    return Part(headers, base64_lines(data) + ([""] if blank_after else []))
+    return Part(headers + ["Content-Transfer-Encoding: base64"],
+                base64_lines(data) + ([""] if blank_after else []))
 
 
-def multipart(subtype, boundary, parts, folded=False, quoted=True, preamble=(), epilogue=()):
-    """A multipart/SUBTYPE part of PARTS; folded puts the boundary on a continuation line."""
-    value = f'"{boundary}"' if quoted else boundary
-    if folded:
-        headers = [f"Content-Type: multipart/{subtype};", f"\tboundary={value}"]
-    else:
-        headers = [f"Content-Type: multipart/{subtype}; boundary={value}"]
+def multipart(subtype, boundary, parts, folded=False, preamble=(), epilogue=()):
+    """A multipart/SUBTYPE of PARTS; folded puts the boundary on a continuation line."""
+    value = f'boundary="{boundary}"'
+    headers = ([f"Content-Type: multipart/{subtype};", "\t" + value] if folded
+               else [f"Content-Type: multipart/{subtype}; {value}"])
     body = list(preamble)
     for part in parts:
         body += [f"--{boundary}"] + part.lines()
-    body += [f"--{boundary}--"] + list(epilogue)
-    return Part(headers, body)
+    return Part(headers, body + [f"--{boundary}--"] + list(epilogue))
 
 
-def message(body, subject="Quarterly figures"):
+def message(body):
     """A message with the usual header fields whose content is the Part BODY."""
-    return Part(["From: Sender <sender@example.com>",
-                 "To: Recipient <rcpt@example.com>",
-                 f"Subject: {subject}",
-                 "Date: Fri, 01 Jan 2010 12:00:00 +0000",
-                 "Message-ID: <e2e-test@example.com>",
-                 "MIME-Version: 1.0"] + body.headers, body.body)
+    return Part(["From: Sender <sender@example.com>", "To: Recipient <rcpt@example.com>",
+                 "Subject: Quarterly figures", "Date: Fri, 01 Jan 2010 12:00:00 +0000",
+                 "Message-ID: <e2e-test@example.com>", "MIME-Version: 1.0"] + body.headers,
+                body.body)
 
 
 def render(part, eol="\n", final_eol=True):
-    """The bytes of PART with EOL after each line (but the last without final_eol)."""
-    text = eol.join(part.lines()) + (eol if final_eol else "")
-    return text.encode("utf-8")
+    return (eol.join(part.lines()) + (eol if final_eol else "")).encode("utf-8")
 
 
-def envelope(sender=SENDER, recipients=(RECIPIENT,), eol="\n"):
+def envelope(eol="\n"):
     """The envelope block that opens a queued message file, with its empty line."""
-    lines = [f"P I 01-01-2010 12:00:00 0000 ____ ____ <{sender}>"]
-    lines += [f"R W 01-01-2010 12:00:00 0000 ____ _FY_ <{r}>" for r in recipients]
-    return (eol.join(lines) + eol + eol).encode("utf-8")
+    return (eol.join(["P I 01-01-2010 12:00:00 0000 ____ ____ <Sender@Example.COM>",
+                      "R W 01-01-2010 12:00:00 0000 ____ _FY_ <Rcpt@Example.com>"])
+            + eol + eol).encode()
 
 
-# Message shapes that carry winmail.dat parts: name -> (builder, number of
-# winmail.dat parts it takes). Each builder takes that many payloads.
-def _mixed(a):
-    return message(multipart("mixed", "=_mixed_1", [text_part(), tnef_part(a)]))
-
-
-def _by_filename(a):
-    return message(multipart("mixed", "=_mixed_2", [text_part(), tnef_part(a, by="filename")]))
-
-
-def _nested(a):
-    inner = multipart("mixed", "=_inner_3", [text_part("inner text"), tnef_part(a)])
-    return message(multipart("mixed", "=_outer_3", [text_part(), inner, text_part("after")]))
-
-
-def _alternative_after_html(a):
-    alternative = multipart("alternative", "=_alt_4", [text_part(), html_part(), tnef_part(a)])
-    return message(multipart("mixed", "=_mixed_4", [alternative, text_part("signature")]))
-
-
-def _alternative(a):
-    return message(multipart("alternative", "=_alt_5", [text_part(), tnef_part(a)]))
-
-
-def _two_in_a_row(a, b):
-    return message(multipart("mixed", "=_mixed_6", [text_part(), tnef_part(a), tnef_part(b)]))
-
-
-def _tight(a):
-    # The delimiter follows each body directly; the second part is the last.
-    return message(multipart("mixed", "=_mixed_7", [
-        tnef_part(a, blank_after=False), text_part(), tnef_part(a, blank_after=False)]))
-
-
-def _preamble_epilogue(a):
-    return message(multipart("mixed", "=_mixed_8", [text_part(), tnef_part(a)],
-                             preamble=["This is a multi-part message in MIME format.", ""],
-                             epilogue=["", "Epilogue text."]))
-
-
-def _folded(a):
-    return message(multipart("mixed", "folded boundary 9", [
-        text_part(), binary_part(b"\x89PNG\r\n\x1a\n" + bytes(range(256))), tnef_part(a)],
-        folded=True))
-
-
+# Message shapes around winmail.dat parts: name -> builder of payloads A and B.
 SHAPES = {
-    "mixed": (_mixed, 1),
-    "by_filename": (_by_filename, 1),
-    "nested": (_nested, 1),
-    "alternative_after_html": (_alternative_after_html, 1),
-    "alternative": (_alternative, 1),
-    "two_in_a_row": (_two_in_a_row, 2),
-    "tight": (_tight, 1),
-    "preamble_epilogue": (_preamble_epilogue, 1),
-    "folded": (_folded, 1),
+    "mixed": lambda a, b: multipart("mixed", "=_mixed_1", [text_part(), tnef_part(a)]),
+    "by_filename": lambda a, b: multipart("mixed", "=_m2", [text_part(), tnef_part(a, "name")]),
+    # An HTML part outside a multipart/alternative does not keep RTF bodies from conversion.
+    "nested": lambda a, b: multipart("mixed", "=_outer_3", [
+        text_part(), multipart("mixed", "=_inner_3", [text_part("<p>in</p>", "html"),
+                                                      tnef_part(a)]), text_part("after")]),
+    "alternative_after_html": lambda a, b: multipart("mixed", "=_mixed_4", [
+        multipart("alternative", "=_alt_4",
+                  [text_part(), text_part("<p>Hello</p>", "html"), tnef_part(a)]),
+        text_part("signature")]),
+    "alternative": lambda a, b: multipart("alternative", "=_alt_5", [text_part(), tnef_part(a)]),
+    "two_in_a_row": lambda a, b: multipart("mixed", "=_m6", [
+        text_part(), tnef_part(a), tnef_part(b)]),
+    # The delimiter follows each body directly; the second part is the last.
+    "tight": lambda a, b: multipart("mixed", "=_m7", [
+        tnef_part(a, blank_after=False), text_part(), tnef_part(b, blank_after=False)]),
+    "preamble_epilogue": lambda a, b: multipart(
+        "mixed", "=_m8", [text_part(), tnef_part(a)],
+        preamble=["This is a multi-part message in MIME format.", ""],
+        epilogue=["", "Epilogue text."]),
+    "folded": lambda a, b: multipart("mixed", "folded boundary 9", [
+        text_part(), binary_part(b"\x89PNG\r\n\x1a\n" + bytes(range(256))), tnef_part(a)],
+        folded=True),
 }
 
 
-def shaped(shape, payloads):
-    """The message of SHAPE built around the winmail.dat PAYLOADS (one is reused as needed)."""
-    build, count = SHAPES[shape]
-    payloads = list(payloads)
-    return build(*(payloads * count)[:count])
+def shaped(shape, a, b=None):
+    """The message of SHAPE around the winmail.dat payloads A and B (A again by default)."""
+    return message(SHAPES[shape](a, a if b is None else b))
 
 
 def plain_message():
-    """A multipart message without any winmail.dat part."""
-    return message(multipart("mixed", "=_plain", [text_part(), binary_part(b"not a tnef file")]),
-                   subject="No attachment to convert")
+    return message(multipart("mixed", "=_plain", [text_part(), binary_part(b"not tnef")]))

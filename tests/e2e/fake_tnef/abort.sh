@@ -1,3 +1,0 @@
-#!/bin/sh
-# Stands in for a tnef that crashes: it aborts itself.
-kill -ABRT $$
