@@ -26,6 +26,8 @@ REQUESTS = [
     ("16 FILE Queue", [], '16 OK "Error: File Not Found Queue"'),
     ("21 FILE Queue/socket", [], '21 OK "Error: unable to open file Queue/socket"'),
     ("x FILE Queue/missing.msg", [], f"x {NOT_A_NUMBER}"),
+    ("00 FILE Queue/missing.msg", [], f"00 {NOT_A_NUMBER}"),
+
     ("12 FILE   ", [], f"12 {MISSING}"),
     ("12 FROB x", [], "12 FAILURE"),
     ("12 FROB", [], f"12 {MISSING}"),
