@@ -79,7 +79,6 @@ int WinMailDat::Main(int argc, char** argv) {
     return 0;
   programDirectory = orv::DirectoryOf(argc > 0 ? argv[0] : "");
   orv::MakeDirectory(WorkPath(), false);
-  workDirectory.reset(new WorkDirectory(WorkPath()));
 
   auto report_rtf2html = [this] {
     if (orv::FileExists(programDirectory + "rtf2html")) {
@@ -119,11 +118,13 @@ int WinMailDat::Main(int argc, char** argv) {
     orv::logline() << orv::Printable(e.what()) << ", the filter stops";
   }
 
-  ReleaseWorkDirectory();
-  if (workDirectory->Lock()) {
+  // Taken like any conversion, so another instance's files are not removed;
+  // still held when an exception ended a conversion.
+  if (WorkDir().Lock()) {
     ClearDirectory(WorkPath());
     orv::RemoveDirectory(WorkPath(), false);
-    workDirectory->Unlock();
+    WorkDir().Unlock();
   }
+
   return 0;
 }

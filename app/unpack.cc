@@ -136,13 +136,17 @@ void WinMailDat::ScanMultipart(orv::InputFile& in, Scan& scan, int depth) {
   }
 }
 
-bool WinMailDat::LockWorkDirectory() {
-  // Main() sets it up; a scan started without Main() gets it here.
+WorkDirectory& WinMailDat::WorkDir() {
+  // programDirectory is known only once Main() has begun.
   if (!workDirectory) workDirectory.reset(new WorkDirectory(WorkPath()));
-  if (workDirectory->locked()) return true;
-  if (!workDirectory->Lock()) {
+  return *workDirectory;
+}
+
+bool WinMailDat::LockWorkDirectory() {
+  if (WorkDir().locked()) return true;
+  if (!WorkDir().Lock()) {
     orv::logline() << "Unable to use the work directory " << orv::Printable(WorkPath()) << ": "
-                   << strerror(workDirectory->error());
+                   << strerror(WorkDir().error());
     return false;
   }
 
@@ -236,7 +240,8 @@ void WinMailDat::RunTnef(orv::string* listing, orv::string* errors, const Scan& 
 bool WinMailDat::AcceptListedFile(const orv::string& path, Scan& scan) {
   const char* problem = nullptr;
   struct stat st;
-  if (!workDirectory->Contains(path) || lstat(path.c_str(), &st) != 0) {
+  if (!WorkDir().Contains(path) || lstat(path.c_str(), &st) != 0) {
+
     problem = "it is not a file in the work directory";
   } else if (!S_ISREG(st.st_mode)) {
     problem = "it is not a regular file";

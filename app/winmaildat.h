@@ -108,7 +108,9 @@ class WinMailDat : public cgp::ExtFilter {
   void RunTnef(orv::string* listing, orv::string* errors, const Scan& scan);
   bool AcceptListedFile(const orv::string& path, Scan& scan);
   void ConvertRtf(orv::string& entry, bool alternative, Scan& scan);
+  WorkDirectory& WorkDir();
   bool LockWorkDirectory();
+
   void WalkDirectory(const orv::string& dir, std::set<std::pair<dev_t, ino_t>>& seen);
 
   orv::string WorkPath() const { return programDirectory + "wmd_temp"; }
