@@ -241,7 +241,6 @@ bool WinMailDat::AcceptListedFile(const orv::string& path, Scan& scan) {
   const char* problem = nullptr;
   struct stat st;
   if (!WorkDir().Contains(path) || lstat(path.c_str(), &st) != 0) {
-
     problem = "it is not a file in the work directory";
   } else if (!S_ISREG(st.st_mode)) {
     problem = "it is not a regular file";
