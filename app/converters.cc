@@ -1,28 +1,122 @@
 #include "app/converters.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <sys/stat.h>
 
-std::vector<orv::string> TnefArguments(const orv::string& programDirectory, bool ignoreRtfBody) {
-  std::vector<orv::string> args = {"-f", programDirectory + "wmd_temp/winmail.dat"};
-  if (!ignoreRtfBody) args.push_back("--save-body=saved_body");
+#include "orv/line_stream.h"
+
+namespace {
+
+// Limits for the next converter of the message; false, logged, when the
+// message's time is used up.
+bool LimitsFor(Deadline deadline, orv::ProcessLimits& limits) {
+  auto left =
+      std::chrono::duration_cast<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
+  if (left.count() < 1) {
+    orv::logline() << "The converters used up the " << kConverterLimits.wall_seconds
+                   << " seconds allowed for this message";
+    return false;
+  }
+  limits = kConverterLimits;
+  limits.wall_seconds = static_cast<int>(left.count());
+  return true;
+}
+
+// Waits for child and tells how it ended, logging an abnormal end.
+ConverterRun::Status Finish(const char* program, orv::Process& child,
+                            const orv::ProcessLimits& limits) {
+  child.Wait();
+  orv::string abnormal = LimitMessage(program, child, limits);
+  if (abnormal.empty()) return ConverterRun::kDone;
+  orv::logline() << abnormal;
+  return ConverterRun::kStopped;
+}
+
+// Runs tnef to its end; throws orv::Exception when it cannot be started.
+void RunTnef(const orv::string& program, const std::vector<orv::string>& args,
+             const orv::ProcessLimits& limits, ConverterRun& run) {
+  orv::Process tnef(program, args, orv::ChildOutput::kPipes, limits);
+  try {
+    tnef.Capture(&run.listing, &run.errors, kMaxListing);
+  } catch (const orv::FileNotFoundException&) {
+    throw;
+  } catch (const orv::Exception& e) {
+    if (e.GetCode() == EFBIG) {
+      orv::logline() << "tnef listed more than 4 MiB of files and was stopped";
+    } else if (tnef.TimedOut()) {
+      orv::logline() << LimitMessage("tnef", tnef, limits);
+    } else {
+      throw;
+    }
+    run.status = ConverterRun::kStopped;
+    return;
+  }
+  run.status = Finish("tnef", tnef, limits);
+}
+
+}  // namespace
+
+ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::string& dir,
+                                     bool save_body, Deadline deadline) {
+  ConverterRun run;
+  orv::ProcessLimits limits;
+  if (!LimitsFor(deadline, limits)) {
+    run.status = ConverterRun::kStopped;
+    return run;
+  }
+  try {
+    RunTnef(directory_ + "tnef", TnefArguments(work_file, dir, save_body), limits, run);
+  } catch (const orv::Exception&) {
+    run.status = ConverterRun::kNotRun;
+  }
+  return run;
+}
+
+ConverterRun ProgramConverters::Rtf2html(const orv::string& rtf, const orv::string& html,
+                                         Deadline deadline) {
+  ConverterRun run;
+  orv::ProcessLimits limits;
+  if (!LimitsFor(deadline, limits)) {
+    run.status = ConverterRun::kStopped;
+    return run;
+  }
+  try {
+    orv::Process child(directory_ + "rtf2html", {rtf, html}, orv::ChildOutput::kDiscard, limits);
+    run.status = Finish("rtf2html", child, limits);
+  } catch (const orv::Exception&) {
+    run.status = ConverterRun::kNotRun;
+  }
+  return run;
+}
+
+std::vector<orv::string> TnefArguments(const orv::string& work_file, const orv::string& dir,
+                                       bool save_body) {
+  std::vector<orv::string> args = {"-f", work_file};
+  if (save_body) args.push_back("--save-body=saved_body");
   args.push_back("--number-backups");
-  args.push_back("--directory=" + programDirectory + "wmd_temp");
+  args.push_back("--directory=" + dir);
   args.push_back("--verbose");
   return args;
 }
 
-std::vector<orv::string> Rtf2htmlArguments(const orv::string& rtf, const orv::string& html) {
-  return {rtf, html};
-}
-
-orv::string ListedPath(const orv::string& line, const orv::string& workDirectory) {
+ListingLine ParseListingLine(const orv::string& line, const orv::string& dir) {
   static const orv::string kSeparator = "\t|\t";
-  std::size_t first = line.find(kSeparator);
-  if (first == orv::string::npos) return workDirectory + "/" + line;
-  std::size_t start = first + kSeparator.size();
-  std::size_t next = line.find(kSeparator, start);
-  return line.substr(start, next == orv::string::npos ? next : next - start);
+  ListingLine listed;
+  std::size_t start = line.find(kSeparator);
+  if (start == orv::string::npos) {
+    listed.path = dir + "/" + line;
+    return listed;
+  }
+  orv::string* columns[] = {&listed.path, &listed.type, &listed.contentId};
+  for (orv::string* column : columns) {
+    start += kSeparator.size();
+    std::size_t next = line.find(kSeparator, start);
+    *column = line.substr(start, next == orv::string::npos ? next : next - start);
+    if (next == orv::string::npos) break;
+    start = next;
+  }
+  return listed;
 }
 
 orv::string HtmlPathFor(const orv::string& rtf) {

@@ -1,9 +1,11 @@
 // The external converters beside the program: tnef unpacks a winmail.dat file
-// into the work directory and lists what it wrote; rtf2html turns an RTF file
-// into HTML. Here are their command lines and the reading of tnef's listing.
+// into a directory and lists what it wrote; rtf2html turns an RTF file into
+// HTML. The unpack step reaches them only through the Converters interface,
+// so that it can be tested with a fake; ProgramConverters runs the real ones.
 #ifndef APP_CONVERTERS_H_
 #define APP_CONVERTERS_H_
 
+#include <chrono>
 #include <vector>
 
 #include "orv/process.h"
@@ -14,18 +16,60 @@ inline const orv::ProcessLimits kConverterLimits{};
 // More listing than this from tnef is taken as hostile.
 constexpr std::size_t kMaxListing = 4 * 1024 * 1024;
 
-// tnef's arguments: the work file, the body saved as "saved_body" unless
-// ignore_rtf_body, numbered backups, the work directory, and the listing.
-std::vector<orv::string> TnefArguments(const orv::string& programDirectory, bool ignoreRtfBody);
+// The converters of one message share one wall-clock limit, so a message
+// with many hostile parts cannot hold up the queue for long.
+using Deadline = std::chrono::steady_clock::time_point;
 
-// rtf2html's arguments: the RTF file and the HTML file to create.
-std::vector<orv::string> Rtf2htmlArguments(const orv::string& rtf, const orv::string& html);
+// How one converter run ended.
+struct ConverterRun {
+  enum Status {
+    kDone,     // it ended by itself
+    kNotRun,   // it could not be started
+    kStopped,  // it was stopped or ended by a signal; the reason is logged
+  };
+  Status status = kNotRun;
+  orv::string listing;  // tnef: its standard output
+  orv::string errors;   // tnef: the start of its standard error
+};
 
-// The path that one line of tnef's listing names. Its columns are separated by
-// TAB "|" TAB: "name", "path", "type", "content id" (older versions print the
-// first two only). With at least two columns the second is the path; a line
-// without separator is a bare name in the work directory.
-orv::string ListedPath(const orv::string& line, const orv::string& workDirectory);
+class Converters {
+ public:
+  virtual ~Converters() = default;
+  // Runs tnef on work_file, writing into dir; the RTF body is saved as
+  // "saved_body" when save_body.
+  virtual ConverterRun Tnef(const orv::string& work_file, const orv::string& dir, bool save_body,
+                            Deadline deadline) = 0;
+  // Runs rtf2html, which writes html from rtf.
+  virtual ConverterRun Rtf2html(const orv::string& rtf, const orv::string& html,
+                                Deadline deadline) = 0;
+};
+
+// The programs "tnef" and "rtf2html" in a directory. Keeps no state of its own
+// between runs, so conversions on several threads may share one.
+class ProgramConverters : public Converters {
+ public:
+  explicit ProgramConverters(const orv::string& directory) : directory_(directory) {}
+  ConverterRun Tnef(const orv::string& work_file, const orv::string& dir, bool save_body,
+                    Deadline deadline) override;
+  ConverterRun Rtf2html(const orv::string& rtf, const orv::string& html,
+                        Deadline deadline) override;
+
+ private:
+  orv::string directory_;
+};
+
+// tnef's arguments: the work file, the body saved as "saved_body" when
+// save_body, numbered backups, the directory, and the listing.
+std::vector<orv::string> TnefArguments(const orv::string& work_file, const orv::string& dir,
+                                       bool save_body);
+
+// The columns of one line of tnef's listing, separated by TAB "|" TAB: "name",
+// "path", "type", "content id" (older versions print the first two only). A
+// line without separator is a bare name in dir.
+struct ListingLine {
+  orv::string path, type, contentId;
+};
+ListingLine ParseListingLine(const orv::string& line, const orv::string& dir);
 
 // Where the HTML for an RTF file goes: the RTF path without ".rtf" followed by
 // ".html", or, when that exists, by ".1.html", ".2.html" and so on.

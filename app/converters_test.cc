@@ -9,12 +9,19 @@
 
 namespace {
 
-TEST(ListedPathTest, Table) {
-  EXPECT_EQ(ListedPath("a.pdf\t|\t/w/a.pdf\t|\tapplication/pdf\t|\t<cid>", "wmd"), "/w/a.pdf");
-  EXPECT_EQ(ListedPath("a.pdf\t|\t/w/a b.pdf", "wmd"), "/w/a b.pdf");
-  EXPECT_EQ(ListedPath("a.pdf", "wmd"), "wmd/a.pdf");
-  EXPECT_EQ(ListedPath("a|b\tc.pdf", "wmd"), "wmd/a|b\tc.pdf");
-  EXPECT_EQ(ListedPath("a.pdf\t|\t", "wmd"), "");
+// The columns of a listing line, each in brackets.
+std::string Listed(const std::string& line) {
+  ListingLine l = ParseListingLine(line, "wmd");
+  return "[" + l.path + "][" + l.type + "][" + l.contentId + "]";
+}
+
+TEST(ParseListingLineTest, Table) {
+  EXPECT_EQ(Listed("a.pdf\t|\t/w/a.pdf\t|\tapplication/pdf\t|\t<cid>"),
+            "[/w/a.pdf][application/pdf][<cid>]");
+  EXPECT_EQ(Listed("a.pdf\t|\t/w/a b.pdf"), "[/w/a b.pdf][][]");
+  EXPECT_EQ(Listed("a.pdf"), "[wmd/a.pdf][][]");
+  EXPECT_EQ(Listed("a|b\tc.pdf"), "[wmd/a|b\tc.pdf][][]");
+  EXPECT_EQ(Listed("a.pdf\t|\t"), "[][][]");
 }
 
 TEST(ContentTypeOfTest, Table) {

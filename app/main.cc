@@ -1,7 +1,6 @@
-// The filter's entry: one application object for the whole run.
-#include "app/winmaildat.h"
+// The program's entry.
+#include "app/program.h"
 
 int main(int argc, char** argv) {
-  WinMailDat filter;
-  return filter.Main(argc, argv);
+  return RunProgram(argc, argv);
 }

@@ -1,5 +1,7 @@
 #include "app/mime_scan.h"
 
+#include "orv/line_stream.h"
+
 namespace {
 
 // Applies one unfolded field to headers.
@@ -60,4 +62,110 @@ bool GetHeaderParameter(const orv::string& header, const orv::string& key, orv::
     value = header.substr(p, end == orv::string::npos ? end : end - p);
   }
   return true;
+}
+
+namespace {
+
+// Reads a line of which only the first bytes matter.
+bool ReadLine(orv::InputFile& in, orv::string& line) {
+  return orv::getline(in, line, kMaxBoundary + 8);
+}
+
+// The walk along one message's multiparts.
+class Scanner {
+ public:
+  Scanner(orv::InputFile& in, std::vector<WinmailPart>& parts) : in_(in), parts_(parts) {}
+  // Scans the header block at the input's position and, for a multipart, its
+  // parts. Returns false when a limit was passed.
+  bool ScanMultipart(int depth);
+
+ private:
+  bool Fail(const char* why) {
+    orv::logline() << why << ", the message is left unchanged";
+    return false;
+  }
+  // Scans the part whose header block begins at part.start; line then holds
+  // the line to examine next, already read when next_read.
+  bool ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read);
+
+  orv::InputFile& in_;
+  std::vector<WinmailPart>& parts_;
+};
+
+bool Scanner::ScanMultipart(int depth) {
+  PartHeaders walk;
+  if (!ReadHeaderBlock(in_, walk)) return Fail("A header field is longer than 1 MiB");
+  if (walk.alreadyProcessed) {
+    orv::logline() << "This file has already been processed, skipping";
+    return true;
+  }
+  if (!walk.contentType.istarts("multipart/") || walk.boundary.empty()) return true;
+  if (walk.boundary.size() > kMaxBoundary) return Fail("A boundary is longer than 998 bytes");
+
+  WinmailPart part;
+  part.delimiter = "--" + walk.boundary;
+  part.alternative = walk.contentType == "multipart/alternative";
+  const orv::string closing = part.delimiter + "--";
+  const std::size_t first = parts_.size();
+  orv::string line;
+  ReadLine(in_, line);
+  while (!in_.eof() && line != closing) {
+    bool next_read = false;
+    if (line == part.delimiter) {
+      part.start = in_.Tell();
+      if (!ScanPart(part, depth, line, next_read)) return false;
+    }
+    if (!next_read) ReadLine(in_, line);
+  }
+  for (std::size_t i = first; i < parts_.size(); ++i) {
+    if (parts_[i].multipartEnd == 0) parts_[i].multipartEnd = in_.Tell();
+  }
+  return true;
+}
+
+bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read) {
+  PartHeaders headers;
+  if (!ReadHeaderBlock(in_, headers)) return Fail("A header field is longer than 1 MiB");
+  if (headers.contentType == "application/ms-tnef" || headers.name == "winmail.dat") {
+    part.bodyStart = in_.Tell();
+    part.end = ReadPartBody(in_, part.delimiter, line);
+    parts_.push_back(part);
+    next_read = line == part.delimiter;
+  } else if (headers.contentType.istarts("multipart/")) {
+    if (depth + 1 >= kMaxNesting) return Fail("Multiparts are nested more than 64 deep");
+    in_.Seek(part.start);
+    return ScanMultipart(depth + 1);
+  } else if (headers.contentType == "text/html") {
+    part.htmlSeen = part.alternative;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ScanMessage(orv::InputFile& in, std::vector<WinmailPart>& parts) {
+  if (Scanner(in, parts).ScanMultipart(0)) return true;
+  parts.clear();
+  return false;
+}
+
+int64_t ReadPartBody(orv::InputFile& in, const orv::string& delimiter, orv::string& line,
+                     orv::Base64LineDecoder* decoder, unsigned* bad_lines) {
+  const orv::string closing = delimiter + "--";
+  bool spilled = false;
+  auto spill = [&](std::string_view piece) {
+    spilled = true;
+    if (decoder) decoder->Feed(piece);
+  };
+  for (;;) {
+    spilled = false;
+    orv::getline(in, line, closing.size() + 1, spill);
+    if (in.fail()) return 0;
+    if (!spilled && (line.empty() || line == delimiter || line == closing)) return in.Tell();
+    if (decoder) {
+      if (!spilled) decoder->Feed(line);
+      if (!decoder->EndLine()) ++*bad_lines;
+    }
+    if (in.eof()) return 0;
+  }
 }

@@ -1,11 +1,15 @@
-// Reading a message the way the conversion needs it: header blocks with their
-// folded lines, and the few header fields and parameters that matter. The
-// message is read line by line from a file; nothing holds it whole.
+// The first step of a conversion: the scan of a message for its winmail.dat
+// parts. It reads header blocks with their folded lines, the few header fields
+// and parameters that matter, and the multipart structure, line by line from a
+// file; nothing holds the message whole, and no file is written.
 #ifndef APP_MIME_SCAN_H_
 #define APP_MIME_SCAN_H_
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
+#include "orv/codec.h"
 #include "orv/input_file.h"
 #include "orv/string.h"
 
@@ -31,5 +35,29 @@ bool ReadHeaderBlock(orv::InputFile& in, PartHeaders& headers);
 // header field; stores the value (quoted, or up to a blank, ";" or quote) and
 // returns true, or returns false and leaves value alone.
 bool GetHeaderParameter(const orv::string& header, const orv::string& key, orv::string& value);
+
+// One winmail.dat part of a message, as the scan found it.
+struct WinmailPart {
+  int64_t start = 0;         // offset of the part's first header line
+  int64_t bodyStart = 0;     // offset of the first line of its body
+  int64_t end = 0;           // just after the line that ended the body; 0: the input ended
+  int64_t multipartEnd = 0;  // where the scan of the enclosing multipart stopped
+  orv::string delimiter;     // the delimiter line of the enclosing multipart
+  bool alternative = false;  // the enclosing multipart is multipart/alternative
+  bool htmlSeen = false;     // ... and a text/html part came before this one
+};
+
+// Scans the message that begins at in's position and appends its winmail.dat
+// parts to parts in message order. Returns false, with parts emptied and the
+// reason logged, when the message passes a limit and is to be left unchanged.
+bool ScanMessage(orv::InputFile& in, std::vector<WinmailPart>& parts);
+
+// Reads a winmail.dat part's body from in's position to the empty line or
+// delimiter line that ends it, or to the end of input. Returns the offset just
+// after the ending line, 0 when the input ended first; line holds the last
+// line read. Unless decoder is null, each body line is fed to it and the lines
+// it cannot decode are counted in *bad_lines.
+int64_t ReadPartBody(orv::InputFile& in, const orv::string& delimiter, orv::string& line,
+                     orv::Base64LineDecoder* decoder = nullptr, unsigned* bad_lines = nullptr);
 
 #endif  // APP_MIME_SCAN_H_

@@ -1,34 +1,19 @@
 // The content-filter layer of the helper protocol. The mail server hands a
 // queued message to the filter with "seq FILE path"; this layer checks that the
 // file can be read, asks FilterMessage what to do with it, and answers with one
-// log line and one protocol line. It also knows the envelope block that opens a
-// queued message file.
+// log line and one protocol line.
 #ifndef CGP_EXT_FILTER_H_
 #define CGP_EXT_FILTER_H_
 
-#include <vector>
-
 #include "cgp/helper.h"
-#include "orv/input_file.h"
 #include "orv/string.h"
 
 namespace cgp {
 
-struct Response {
-  enum ENUM { OK = 0, REJECTED = 1, ERROR = 2, DISCARD = 3, ADDHEADER = 4 };
-};
-
-template <typename Kind>
-struct HelperAnswer {
-  Kind kind;
-  std::vector<orv::string> lines;
-};
-
-// What to do with one message: the answer kind and its text lines (for
-// ADDHEADER, one header field a line).
-class Answer : public HelperAnswer<Response::ENUM> {
- public:
-  explicit Answer(Response::ENUM k) : HelperAnswer<Response::ENUM>{k, {}} {}
+// What to do with one message.
+enum class Verdict {
+  kAccept,   // deliver it as received
+  kDiscard,  // drop it: a converted copy has been submitted
 };
 
 // Escapes a text for a quoted protocol answer: backslash doubled, CR removed,
@@ -37,15 +22,7 @@ orv::string EscapeProtocolText(const orv::string& text);
 
 class ExtFilter : public Helper {
  public:
-  // Seeds rand() with the current time for queue-file names.
-  ExtFilter();
-
-  // Whether the file opens with an envelope block: its first line is longer
-  // than two bytes, a letter followed by white space. Leaves in at offset 0.
-  static bool HasEnvelope(orv::InputFile& in);
-  // When HasEnvelope, moves in past the empty line that ends the block (or to
-  // the end of the file) and returns true; otherwise leaves it at offset 0.
-  static bool SkipEnvelope(orv::InputFile& in);
+  ExtFilter() : Helper("REJECTED") {}
 
  protected:
   void ProcessRequest(unsigned seq, const orv::string& command,
@@ -53,8 +30,8 @@ class ExtFilter : public Helper {
   bool HandlesCommand(const orv::string& command) override;
 
   // Decides on one message. Called only for an existing file that could be
-  // opened; must not throw and writes no protocol answer of its own.
-  virtual Answer FilterMessage(unsigned seq, const orv::string& path) = 0;
+  // opened; writes no protocol answer of its own.
+  virtual Verdict FilterMessage(const orv::string& path) = 0;
 };
 
 }  // namespace cgp

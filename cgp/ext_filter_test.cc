@@ -1,5 +1,6 @@
 // The helper protocol's request lines and escaped answers, and the envelope block of queue files.
 #include "cgp/ext_filter.h"
+#include "cgp/envelope.h"
 
 #include <gtest/gtest.h>
 
@@ -48,9 +49,9 @@ TEST(EscapeProtocolTextTest, Table) {
 std::string Envelope(const std::string& content) {
   TempDir dir;
   orv::InputFile in(dir.Write("m", content));
-  const bool has = ExtFilter::HasEnvelope(in);
+  const bool has = HasEnvelope(in);
   EXPECT_EQ(in.Tell(), 0) << content;
-  EXPECT_EQ(ExtFilter::SkipEnvelope(in), has) << content;
+  EXPECT_EQ(SkipEnvelope(in), has) << content;
   return has ? std::to_string(in.Tell()) : in.Tell() == 0 ? "none" : "moved";
 }
 
@@ -65,7 +66,7 @@ TEST(EnvelopeTest, HasAndSkipEnvelope) {
   EXPECT_EQ(Envelope("1 x\n\n"), "none");
   EXPECT_EQ(Envelope(""), "none");
   orv::InputFile closed;
-  EXPECT_FALSE(ExtFilter::HasEnvelope(closed));
+  EXPECT_FALSE(HasEnvelope(closed));
 }
 
 }  // namespace

@@ -1,59 +1,46 @@
-// Fuzzes the multipart walk of the message scan and the rewriting of the
-// message. WinMailDat::FindWinmailParts runs over the input held in a file:
-// header blocks, nested multiparts, delimiter lines and winmail.dat bodies
-// decoded into the work directory of a private program directory.
+// Fuzzes a whole conversion, ConvertMessage: the multipart walk of the scan
+// (header blocks, nested multiparts, delimiter lines), the decoding of
+// winmail.dat bodies into a scratch directory, and the rewriting of the
+// message, over the input held in a file, with a private program directory.
 //
 // Built as multipart_fuzzer, that directory holds no tnef, so no child is ever
-// started: every winmail.dat part ends with "unable to start tnef", nothing is
-// to be rewritten, and the work file must be gone afterwards.
+// started: every winmail.dat part is left as it is and nothing is rewritten.
 //
 // Built as multipart_tnef_fuzzer (VERROWICK_FAKE_TNEF set), tnef and rtf2html
 // there are fake_tnef, which reads the decoded winmail.dat as a script of
-// files to create and list. Records come back, and InsertExtractedFiles writes
-// the message anew; every file it inserts must be gone afterwards, and the
-// work directory empty once released. The low four bits of the input's last
-// byte choose the options -k, -r, --ignore-rtf-body, --always-remove-winmail.
-// A child per part makes this variant far slower.
+// files to create and list; the message is rewritten, and no extracted file
+// may be unreadable. Either way the work directory must be empty afterwards.
+// The low four bits of the input's last byte choose the options -k, -r,
+// --ignore-rtf-body, --always-remove-winmail. A child per part makes this
+// variant far slower.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <sstream>
 #include <string>
-#include <vector>
 
-#include "app/winmaildat.h"
+#include "app/conversion.h"
 #include "fuzz/fuzz_support.h"
 #include "orv/file_system.h"
 
 namespace {
 
 fuzz::MemoryFile* file;
-WinMailDat* filter;
+Settings* settings;
+ProgramConverters* converters;
 std::string program_directory;
 std::string work_directory;
 
 void RemoveProgramDirectory() {
-  filter->ReleaseWorkDirectory();
   orv::RemoveDirectory(work_directory, true);
   orv::RemoveDirectory(program_directory, true);
 }
 
-// The work directory's entries, without those beginning with ".".
-std::vector<orv::string> WorkFiles() {
-  std::vector<orv::string> names;
+bool WorkDirectoryEmpty() {
   orv::DirectoryListing listing(work_directory);
-  while (listing.Next()) names.push_back(listing.Name());
-  return names;
-}
-
-// A record's entry without its marks: "*" for an HTML body, "\*" left out.
-orv::string EntryPath(const orv::string& entry) {
-  if (entry.compare(0, 2, "\\*") == 0) return entry.substr(2);
-  if (entry.compare(0, 1, "*") == 0) return entry.substr(1);
-  return entry;
+  return !listing.Next();
 }
 
 }  // namespace
@@ -68,14 +55,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (!mkdtemp(pattern.data())) std::abort();
   program_directory = pattern + "/";
   work_directory = program_directory + "wmd_temp";
+  if (!orv::MakeDirectory(work_directory, false)) std::abort();
 #ifdef VERROWICK_FAKE_TNEF
   for (const char* name : {"tnef", "rtf2html"}) {
     if (symlink(VERROWICK_FAKE_TNEF, (program_directory + name).c_str()) != 0) std::abort();
   }
 #endif
   file = new fuzz::MemoryFile();
-  filter = new WinMailDat();
-  filter->programDirectory = program_directory;
+  settings = new Settings();
+  settings->programDirectory = program_directory;
+  converters = new ProgramConverters(program_directory);
   atexit(RemoveProgramDirectory);
   return 0;
 }
@@ -83,49 +72,29 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #ifdef VERROWICK_FAKE_TNEF
   const unsigned options = size > 0 ? data[size - 1] : 0;
-  filter->keepWinmail = options & 1;
-  filter->noRtfAlternative = options & 2;
-  filter->ignoreRtfBody = options & 4;
-  filter->alwaysRemoveWinmail = options & 8;
+  settings->keepWinmail = options & 1;
+  settings->noRtfAlternative = options & 2;
+  settings->ignoreRtfBody = options & 4;
+  settings->alwaysRemoveWinmail = options & 8;
 #endif
   file->Write(std::string_view(reinterpret_cast<const char*>(data), size));
   orv::InputFile in(file->path());
   FUZZ_CHECK(in.is_open());
-  std::vector<MatchingParts> parts;
-  bool rewrite = filter->FindWinmailParts(in, parts);
-  FUZZ_CHECK(!orv::FileExists(work_directory + "/winmail.dat"));
+  std::ostringstream out;
+  const ConversionSetup setup{*settings, *converters, work_directory};
+  bool opened = false;
+  const bool rewritten = ConvertMessage(setup, in, [&](std::size_t) -> std::ostream& {
+    FUZZ_CHECK(!opened);
+    opened = true;
+    return out;
+  });
+  FUZZ_CHECK(rewritten == opened);
 #ifndef VERROWICK_FAKE_TNEF
   // Without tnef nothing can be extracted.
-  FUZZ_CHECK(!rewrite && parts.empty());
+  FUZZ_CHECK(!rewritten);
 #endif
-  FUZZ_CHECK(rewrite || parts.empty());
-  for (const MatchingParts& record : parts) {
-    FUZZ_CHECK(record.start > 0);
-    FUZZ_CHECK(record.end == 0 || record.end > record.start);
-    for (const orv::string& entry : record.files) {
-      struct stat st;
-      orv::string path = EntryPath(entry);
-      // A backslash is part of a file name here, no separator.
-      FUZZ_CHECK(path.compare(0, path.rfind('/') + 1, work_directory + "/") == 0);
-      FUZZ_CHECK(lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode));
-    }
-  }
-  if (rewrite) {
-    std::vector<MatchingParts> copy = parts;
-    in.clear();
-    in.Seek(0);
-    std::ostringstream out;
-    filter->InsertExtractedFiles(in, out, parts);
-    FUZZ_CHECK(out.good());
-    // Every file put into the message has been deleted.
-    for (const MatchingParts& record : copy) {
-      for (const orv::string& entry : record.files) {
-        if (entry.compare(0, 2, "\\*") == 0) continue;
-        FUZZ_CHECK(!orv::FileExists(EntryPath(entry)));
-      }
-    }
-  }
-  filter->ReleaseWorkDirectory();
-  FUZZ_CHECK(WorkFiles().empty());
+  // Every file inserted could be read.
+  FUZZ_CHECK(out.good());
+  FUZZ_CHECK(WorkDirectoryEmpty());
   return 0;
 }

@@ -22,9 +22,7 @@ namespace {
 
 class AcceptAll : public cgp::ExtFilter {
  protected:
-  cgp::Answer FilterMessage(unsigned, const orv::string&) override {
-    return cgp::Answer(cgp::Response::OK);
-  }
+  cgp::Verdict FilterMessage(const orv::string&) override { return cgp::Verdict::kAccept; }
 };
 
 FUZZ_UNTRACED bool IsDelimiter(char c) {

@@ -74,11 +74,11 @@ class EndToEndCase(unittest.TestCase):
         self.addCleanup(session.kill)
         return session
 
-    def finish(self, session, program=None, answers=()):
-        """Ends SESSION and checks a clean end: status 0, nothing on standard error, only log
+    def finish(self, session, program=None, answers=(), status=0):
+        """Ends SESSION and checks a clean end: STATUS, nothing on standard error, only log
         lines and ANSWERS after the answers read and, given PROGRAM, no wmd_temp left."""
         run = session.finish()
-        self.assertEqual((run.status, run.stderr), (0, ""))
+        self.assertEqual((run.status, run.stderr), (status, ""))
         self.assertEqual([l for l in run.lines if not driver.is_log(l)], list(answers))
         if program is not None:
             self.assertFalse(os.path.exists(program.work_dir), "wmd_temp is left behind")

@@ -1,6 +1,7 @@
 """Runs the filter as the mail server (FilterSession) and an administrator (run) do; every
 read has a deadline, every output line must end with LF and a log line stay under 4000 bytes."""
 import os
+import re
 import select
 import subprocess
 import tempfile
@@ -17,11 +18,16 @@ def is_log(line):
     return line.startswith("* ")
 
 
+# A conversion's scratch directory inside wmd_temp; its name is random.
+SCRATCH = re.compile(rb"(/wmd_temp)/conversion-\d+-[A-Za-z0-9]{6}(?=/)")
+
+
 def _checked(raw):
-    """One output line (bytes without LF) as text, after checking a log line's length."""
+    """One output line (bytes without LF) as text, after checking a log line's length. A path
+    in a scratch directory is shown as in wmd_temp itself."""
     if raw.startswith(b"* ") and len(raw) + 1 >= 4000:
         raise AssertionError(f"a log line of {len(raw) + 1} bytes: {raw[:200]!r}...")
-    return raw.decode("utf-8", "surrogateescape")
+    return SCRATCH.sub(rb"\1", raw).decode("utf-8", "surrogateescape")
 
 
 class FilterSession:

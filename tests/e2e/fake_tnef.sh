@@ -29,5 +29,5 @@ case $how in
   flood_stdout) yes report.txt | head -c 5000000 ;;
   long_lines) printf '%03000d\nERROR: %05000d\n' 0 0 | tr 0 x | sed '2s/x/y/g' ;;
   descriptors) ls -l /proc/self/fd >"$dir/report.txt"; list "$dir/report.txt" ;;
-  abort) kill -ABRT $$ ;;
+  abort) echo 'assertion failed' >&2; kill -ABRT $$ ;;
 esac

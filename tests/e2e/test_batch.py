@@ -1,5 +1,6 @@
 """Batch mode with the real tnef: a mailbox directory converted in place."""
 import os
+import re
 import socket
 import stat
 import unittest
@@ -69,7 +70,8 @@ class BatchTest(EndToEndCase):
                 given = f"mbox{n}/" if relative else mailbox
                 before = snapshot(mailbox)
                 run = driver.run(program, ["-p", given, *args], cwd=self.root)
-                self.assertEqual((run.status, run.stderr), (0, ""))
+                # The socket cannot be opened: a failed message.
+                self.assertEqual((run.status, run.stderr), (1, ""))
                 self.check_mailbox(program, given, args, before, snapshot(mailbox), run.lines)
                 self.assertFalse(os.path.exists(program.work_dir))
         self.assertEqual(os.listdir(self.base), ["Queue"])
@@ -105,6 +107,10 @@ class BatchTest(EndToEndCase):
                     converted, new_mode = after[relative]
                     self.assertEqual(new_mode, mode, relative)
                     self.assertNotIn(b"\r", converted)
+                    # The marker that makes a later run skip the file.
+                    marker = re.match(rb"X-WinmailDat: \d+ attachments extracted\.\n", converted)
+                    self.assertTrue(marker, relative)
+                    converted = converted[marker.end():]
                     with self.subTest(args=args, file=relative):
                         self.judge(message, converted, exp)
                     after[relative] = before[relative]
@@ -113,6 +119,33 @@ class BatchTest(EndToEndCase):
         self.assertEqual(lines[-1], "* Batch done: {processed} processed, {converted} converted, "
                                     "{unchanged} unchanged, {failed} failed, {skipped} skipped"
                          .format(**counts))
+
+
+class RepeatedRunTest(EndToEndCase):
+    def test_second_and_third_runs_skip_a_converted_message(self):
+        # tnef complains about the byte after the end, so the winmail.dat part stays as well.
+        program = self.new_program()
+        mailbox = os.path.join(self.root, "mailbox")
+        os.makedirs(mailbox)
+        path = os.path.join(mailbox, "1")
+        with open(path, "wb") as f:
+            f.write(render(shaped("mixed", sample("two-files") + b"\0")))
+        converted = None
+        for n in range(3):
+            run = driver.run(program, ["-p", mailbox], cwd=self.root)
+            self.assertEqual((run.status, run.stderr), (0, ""))
+            with open(path, "rb") as f:
+                data = f.read()
+            if n == 0:
+                converted = data
+                self.assertTrue(data.startswith(b"X-WinmailDat: 1 attachments extracted.\n"))
+                self.assertEqual(run.lines[-1], "* Batch done: 1 processed, 1 converted,"
+                                                " 0 unchanged, 0 failed, 0 skipped")
+            else:
+                self.assertEqual(data, converted)
+                self.assertIn("* This file has already been processed, skipping", run.lines)
+                self.assertEqual(run.lines[-1], "* Batch done: 1 processed, 0 converted,"
+                                                " 1 unchanged, 0 failed, 0 skipped")
 
 
 class BatchFailureTest(EndToEndCase):
@@ -133,6 +166,7 @@ class BatchFailureTest(EndToEndCase):
                 before = snapshot(mailbox)
                 run = driver.run(program, ["-p", mailbox], cwd=self.base)
                 self.assertIn(line.format(p=f"{mailbox}/1"), run.lines)
+                self.assertEqual(run.status, 1)
                 self.assertEqual(run.lines[-1], "* Batch done: 1 processed, 0 converted,"
                                                 " 0 unchanged, 1 failed, 0 skipped")
                 self.assertEqual(snapshot(mailbox), before)

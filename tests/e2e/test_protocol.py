@@ -85,7 +85,7 @@ class ProtocolTest(EndToEndCase):
     def test_crash_request(self):
         session = self.start(self.program)
         session.send("x CRASH now\n")
-        run = self.finish(session, self.program)
+        run = self.finish(session, self.program, status=1)
         self.assertEqual(run.lines, ["* unhandled exception request, the filter stops"])
         self.assertEqual(glob.glob(os.path.join(self.root, "**", "core*"), recursive=True), [])
 

@@ -56,7 +56,7 @@ class OptionsTest(EndToEndCase):
                 program = self.new_program(str(args))
                 run = driver.run(program, args, cwd=program.path, argv0="./verrowick")
                 self.assertEqual((run.status, " ".join(" ".join(run.lines).split()), run.stderr),
-                                 (0, out, err))
+                                 (0 if out else 2, out, err))
                 # The run ends at once, before any directory is made.
                 self.assertEqual(sorted(os.listdir(program.path)),
                                  ["rtf2html", "tnef", "verrowick"])
@@ -73,8 +73,10 @@ class ConverterLinesTest(EndToEndCase):
         ("real", True, ["-p", ""], TNEF + RTF2HTML),
     ]
     BATCH_MODE = [  # a missing mailbox, a plain file as mailbox, a mailbox left unread
-        ("real", True, ["no-such-dir"], TNEF + RTF2HTML + EMPTY_BATCH),
-        ("real", False, ["Queue/1", "--ignore-rtf-body", "-k"], TNEF + NO_RTF2HTML + EMPTY_BATCH),
+        ("real", True, ["no-such-dir"], TNEF + RTF2HTML + [
+            "* Unable to read the mailbox no-such-dir: No such file or directory"] + EMPTY_BATCH),
+        ("real", False, ["Queue/1", "--ignore-rtf-body", "-k"], TNEF + NO_RTF2HTML + [
+            "* Unable to read the mailbox Queue/1: Not a directory"] + EMPTY_BATCH),
         (None, True, ["Queue"], NO_TNEF_BATCH),
     ]
 
@@ -93,7 +95,8 @@ class ConverterLinesTest(EndToEndCase):
             with self.subTest(tnef=tnef, rtf2html=rtf2html, args=args):
                 program = self.new_program(f"prog{n}", tnef=tnef, rtf2html=rtf2html)
                 run = driver.run(program, ["-p", *args], cwd=self.base)
-                self.assertEqual((run.status, run.stderr, run.lines), (0, "", BANNER + lines))
+                # None of these runs can read its mailbox: exit status 1.
+                self.assertEqual((run.status, run.stderr, run.lines), (1, "", BANNER + lines))
                 self.assertFalse(os.path.exists(program.work_dir))
         with open(os.path.join(self.base, "Queue", "1"), "rb") as f:
             self.assertEqual(f.read(), one_file_message())

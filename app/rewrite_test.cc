@@ -3,8 +3,7 @@
 
 #include <sstream>
 
-#include "app/winmaildat.h"
-#include "orv/file_system.h"
+#include "app/rewrite.h"
 #include "orv/testing.h"
 
 namespace {
@@ -27,36 +26,40 @@ const std::string kPdf = Part("a.pdf", "application/pdf", "QUJD\n");  // a.pdf h
 class InsertTest : public ::testing::Test {
  protected:
   // A record for `part`, which occurs in message and ends where it ends.
-  MatchingParts Record(const std::string& message, const std::string& part,
-                       std::vector<orv::string> files, std::size_t occurrence = 0) {
+  Replacement Record(const std::string& message, const std::string& part,
+                     std::vector<ExtractedFile> files, std::size_t occurrence = 0) {
     std::size_t at = message.find(part);
     while (occurrence-- > 0) at = message.find(part, at + 1);
-    MatchingParts r;
-    r.start = static_cast<int64_t>(at + part.find('\n') + 1);
-    r.end = static_cast<int64_t>(at + part.size());
-    r.files = std::move(files);
-    r.delimiter = "--B";
+    Replacement r;
+    r.part.start = static_cast<int64_t>(at + part.find('\n') + 1);
+    r.part.end = static_cast<int64_t>(at + part.size());
+    r.part.delimiter = "--B";
+    r.result.files = std::move(files);
     return r;
   }
-  std::string Pdf() { return dir_.Write("a.pdf", "ABC"); }
+  ExtractedFile File(const std::string& name, const std::string& content,
+                     FileKind kind = FileKind::kAttachment) {
+    ExtractedFile file;
+    file.path = dir_.Write(name, content);
+    file.name = name;
+    file.kind = kind;
+    return file;
+  }
+  ExtractedFile Pdf() { return File("a.pdf", "ABC"); }
 
-  std::string Insert(const std::string& message, std::vector<MatchingParts> parts,
+  std::string Insert(const std::string& message, const std::vector<Replacement>& replacements,
                      bool keep = false) {
     orv::InputFile in(input_.Write("message", message));
     std::ostringstream out;
-    WinMailDat app;
-    app.keepWinmail = keep;
     ::testing::internal::CaptureStdout();
-    app.InsertExtractedFiles(in, out, parts);
+    RewriteMessage(in, out, replacements, keep);
     console_ = ::testing::internal::GetCapturedStdout();
     failed_ = out.fail();
-    remaining_.clear();  // every inserted file is gone; skipped ones are not
-    for (orv::DirectoryListing left(dir_.path()); left.Next();) remaining_ += left.Name() + " ";
     return out.str();
   }
 
   TempDir dir_, input_;
-  std::string console_, remaining_;
+  std::string console_;
   bool failed_ = false;
 };
 
@@ -67,10 +70,9 @@ TEST_F(InsertTest, DropsOrKeepsTheReceivedPart) {
   EXPECT_EQ(console_, "* Inserting file \"a.pdf\"\n");
   EXPECT_EQ(Insert(message, {Record(message, kTnef, {Pdf()})}, true),
             kHead + kText + kPdf + kTnef + kClose + "\n");
-  MatchingParts kept = Record(message, kTnef, {Pdf()});
-  kept.keepReceived = true;
+  Replacement kept = Record(message, kTnef, {Pdf()});
+  kept.result.keepReceived = true;
   EXPECT_EQ(Insert(message, {kept}), kHead + kText + kPdf + kTnef + kClose + "\n");
-  EXPECT_EQ(remaining_, "");
   EXPECT_FALSE(failed_);
 }
 
@@ -78,7 +80,7 @@ TEST_F(InsertTest, BodyEndedByADelimiterLine) {
   const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n";
   for (const std::string& after : {kClose, kText + kClose}) {
     const std::string message = kHead + tnef + after;
-    MatchingParts r = Record(message, tnef + after.substr(0, after.find('\n') + 1), {Pdf()});
+    Replacement r = Record(message, tnef + after.substr(0, after.find('\n') + 1), {Pdf()});
     EXPECT_EQ(Insert(message, {r}), kHead + kPdf + after + "\n");
     Pdf();
     EXPECT_EQ(Insert(message, {r}, true), kHead + kPdf + message.substr(kHead.size()) + "\n");
@@ -90,7 +92,7 @@ TEST_F(InsertTest, TwoPartsInARow) {
                     y = Part("y.txt", "text/plain", "\n");
   const std::string message = kHead + kTnef + kTnef + kClose;
   auto files = [this](const char* name, const char* content) {
-    return std::vector<orv::string>{dir_.Write(name, content)};
+    return std::vector<ExtractedFile>{File(name, content)};
   };
   EXPECT_EQ(Insert(message, {Record(message, kTnef, files("x.txt", "x")),
                              Record(message, kTnef, files("y.txt", ""), 1)}),
@@ -106,16 +108,15 @@ TEST_F(InsertTest, TwoPartsInARow) {
 TEST_F(InsertTest, RecordsWithoutFilesToWrite) {
   const std::string message = kHead + kTnef + kText + kClose;
   EXPECT_EQ(Insert(message, {Record(message, kTnef, {})}), kHead + kText + kClose + "\n");
-  const std::string skipped = "\\*" + dir_.Write("skipped.rtf", "{\\rtf1}");
+  const ExtractedFile skipped = File("skipped.rtf", "{\\rtf1}", FileKind::kSkipped);
   EXPECT_EQ(Insert(message, {Record(message, kTnef, {skipped})}, true), message + "\n");
   EXPECT_EQ(console_, "");
-  EXPECT_EQ(remaining_, "skipped.rtf ");
 }
 
 TEST_F(InsertTest, InlineBodiesAndNames) {
   const std::string message = kHead + kTnef + kClose;
-  std::vector<orv::string> files = {"*" + dir_.Write("body.html", "caf\xE9 =\tok\r\n"),
-                                    dir_.Write("a\"b\\c.txt", "ABC"), dir_.Write("README", "")};
+  std::vector<ExtractedFile> files = {File("body.html", "caf\xE9 =\tok\r\n", FileKind::kInlineHtml),
+                                      File("a\"b\\c.txt", "ABC"), File("README", "")};
   EXPECT_EQ(Insert(message, {Record(message, kTnef, files)}),
             kHead +
                 "--B\nContent-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n\n"
@@ -145,8 +146,8 @@ TEST_F(InsertTest, LineEndsAndTheEndOfInput) {
 
   // The input ends inside the part: nothing of it follows the new parts.
   const std::string cut = kHead + kText + "--B\nContent-Type: application/ms-tnef\n\neJ8+\neJ";
-  MatchingParts open = Record(cut, kTnef.substr(0, 20), {Pdf()});
-  open.end = 0;
+  Replacement open = Record(cut, kTnef.substr(0, 20), {Pdf()});
+  open.part.end = 0;
   EXPECT_EQ(Insert(cut, {open}), kHead + kText + kPdf);
   Pdf();
   EXPECT_EQ(Insert(cut, {open}, true),
@@ -166,12 +167,14 @@ TEST_F(InsertTest, LongLinesAreCopiedWhole) {
 
 TEST_F(InsertTest, UnreadableFileFailsTheOutput) {
   const std::string message = kHead + kTnef + kClose;
-  Insert(message, {Record(message, kTnef, {dir_.Path("gone.pdf"), Pdf()})});
+  ExtractedFile gone = Pdf();
+  gone.path = dir_.Path("gone.pdf");
+  gone.name = "gone.pdf";
+  Insert(message, {Record(message, kTnef, {gone, Pdf()})});
   EXPECT_TRUE(failed_);
   EXPECT_EQ(console_,
             "* Inserting file \"gone.pdf\"\n* Unable to read the extracted file \"gone.pdf\"\n"
             "* Inserting file \"a.pdf\"\n");
-  EXPECT_EQ(remaining_, "");
 }
 
 }  // namespace

@@ -1,0 +1,25 @@
+// The command line: the settings every conversion reads, and the mailbox path
+// that chooses batch mode.
+#ifndef APP_OPTIONS_H_
+#define APP_OPTIONS_H_
+
+#include "orv/string.h"
+
+// Fixed once the command line is read; conversions share them read-only.
+struct Settings {
+  orv::string programDirectory;  // where tnef, rtf2html and wmd_temp are; ends with "/"
+  bool noRecurse = false;
+  bool keepWinmail = false;
+  bool noRtfAlternative = false;
+  bool ignoreRtfBody = false;
+  bool alwaysRemoveWinmail = false;
+};
+
+enum class ParseResult { kRun, kHelp, kError };
+
+// Reads the command line into settings (all but programDirectory) and path
+// (empty unless batch mode). Prints the usage text for kHelp, an option error
+// on standard error for kError, and nothing for kRun.
+ParseResult ParseOptions(int argc, char** argv, Settings& settings, orv::string& path);
+
+#endif  // APP_OPTIONS_H_

@@ -1,0 +1,71 @@
+// The second step of a conversion: one winmail.dat part, found by the scan,
+// decoded into the conversion's scratch directory and unpacked by the
+// converters, giving the files that replace it.
+#ifndef APP_UNPACK_H_
+#define APP_UNPACK_H_
+
+#include <set>
+#include <vector>
+
+#include "app/converters.h"
+#include "app/mime_scan.h"
+#include "app/options.h"
+#include "app/scratch_directory.h"
+#include "orv/input_file.h"
+#include "orv/string.h"
+
+enum class FileKind {
+  kAttachment,  // an attachment of its own
+  kInlineHtml,  // the HTML body of a multipart/alternative
+  kSkipped,     // an RTF body left out by -r
+};
+
+// One file that tnef (or rtf2html after it) wrote.
+struct ExtractedFile {
+  orv::string path;       // inside the scratch directory
+  orv::string name;       // the file name the new part shows
+  orv::string type;       // the MIME type of its listing line; empty when none
+  orv::string contentId;  // the content id of its listing line; empty when none
+  FileKind kind = FileKind::kAttachment;
+};
+
+// What becomes of one winmail.dat part.
+struct UnpackResult {
+  enum Outcome {
+    kKept,      // the part stays as received
+    kReplaced,  // files (possibly none) take the part's place
+    kCorrupt,   // tnef reported an error: the rest of its multipart stays as it is
+  };
+  Outcome outcome = kKept;
+  std::vector<ExtractedFile> files;
+  bool keepReceived = false;  // written back after the files: tnef did not account for all of it
+};
+
+// One conversion's unpacking: its settings, converters, scratch directory and
+// the names its files hold there.
+class Unpacker {
+ public:
+  Unpacker(const Settings& settings, Converters& converters, const ScratchDirectory& scratch,
+           Deadline deadline)
+      : settings_(settings), converters_(converters), scratch_(scratch), deadline_(deadline) {}
+
+  // Decodes part's body from in into the work file and unpacks it. Logs what
+  // it does; a converter that could not run leaves the part as it is.
+  UnpackResult Unpack(orv::InputFile& in, const WinmailPart& part);
+
+ private:
+  bool WriteWorkFile(orv::InputFile& in, const WinmailPart& part);
+  bool ReadListing(const ConverterRun& run, UnpackResult& result);
+  bool AcceptListedFile(const orv::string& path);
+  void ConvertRtf(const WinmailPart& part, UnpackResult& result);
+  void ConvertRtfFile(ExtractedFile& file, bool alternative);
+  void Conclude(UnpackResult& result, std::size_t skipped);
+
+  const Settings& settings_;
+  Converters& converters_;
+  const ScratchDirectory& scratch_;
+  const Deadline deadline_;
+  std::set<orv::string> used_;  // names of the scratch files that results hold
+};
+
+#endif  // APP_UNPACK_H_
