@@ -17,8 +17,7 @@ bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = write(fd, data.data(), data.size());
     if (n < 0) {
-      if (errno == EINTR)
-        continue;
+      if (errno == EINTR) continue;
       return false;
     }
     data.remove_prefix(static_cast<std::size_t>(n));
@@ -61,8 +60,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
     failed = "create";
     saved = errno;
   }
-  if (!failed)
-    return true;
+  if (!failed) return true;
   unlink(temporary.data());
   *error = std::string("cannot ") + failed + " " + path + ": " + std::strerror(saved);
   return false;

@@ -176,8 +176,7 @@ constexpr Table kTables[] = {
 
 const char16_t* UpperHalf(int code_page) {
   for (const Table& table : kTables) {
-    if (table.code_page == code_page)
-      return table.upper;
+    if (table.code_page == code_page) return table.upper;
   }
   return nullptr;
 }

@@ -25,16 +25,12 @@ RtfKind ReadHeader(Tokenizer* tokenizer, std::vector<Token>* header) {
   int counted = 0;
   while (counted < kHeaderTokens && header->size() < kMaxHeader && tokenizer->Next(&token)) {
     header->push_back(token);
-    if (header->size() == 1 && token.kind != Token::kGroupStart)
-      return RtfKind::kNotRtf;
-    if (header->size() == 2 && !token.Is("rtf"))
-      return RtfKind::kNotRtf;
+    if (header->size() == 1 && token.kind != Token::kGroupStart) return RtfKind::kNotRtf;
+    if (header->size() == 2 && !token.Is("rtf")) return RtfKind::kNotRtf;
     if (token.Is("fromhtml") && (!token.has_param || token.param >= 1))
       return RtfKind::kEncapsulatedHtml;
-    if (token.Is("fromtext"))
-      return RtfKind::kEncapsulatedText;
-    if (token.kind == Token::kGroupStart || token.kind == Token::kWord)
-      ++counted;
+    if (token.Is("fromtext")) return RtfKind::kEncapsulatedText;
+    if (token.kind == Token::kGroupStart || token.kind == Token::kWord) ++counted;
   }
   return header->size() < 2 ? RtfKind::kNotRtf : RtfKind::kNative;
 }

@@ -8,8 +8,7 @@ bool HtmlExtractor::ClaimDestination(std::string_view word, Destination* destina
   // {\*\mhtmltag} repeats the tag of the {\*\htmltag} beside it with its URLs
   // rewritten for an MHTML message; as an unclaimed \* destination it is
   // skipped, and with it the \htmlbase marks inside it.
-  if (word != "htmltag")
-    return false;
+  if (word != "htmltag") return false;
   *destination = Destination::kHtmlTag;
   return true;
 }
@@ -27,8 +26,7 @@ bool HtmlExtractor::OnControl(const Token& token) {
   } else if (token.Is("line")) {
     // Only text outside the tags stands for itself; inside a tag \line is not
     // one of the escapes the algorithm lists.
-    if (state().destination != Destination::kHtmlTag)
-      OnText("\n");
+    if (state().destination != Destination::kHtmlTag) OnText("\n");
   } else if (token.kind == Token::kSymbol && token.text == "_") {
     OnText("\xC2\xAD");  // U+00AD, as MS-OXRTFEX maps \_
   } else if (token.Is("lquote") || token.Is("rquote") || token.Is("ldblquote") ||
@@ -40,8 +38,7 @@ bool HtmlExtractor::OnControl(const Token& token) {
 }
 
 void HtmlExtractor::OnText(std::string_view text) {
-  if (!suppressed_.back())
-    Write(text);
+  if (!suppressed_.back()) Write(text);
 }
 
 void HtmlExtractor::OnDocumentEnd() {
@@ -49,8 +46,7 @@ void HtmlExtractor::OnDocumentEnd() {
 }
 
 int HtmlExtractor::TextCodePage() const {
-  if (state().destination == Destination::kHtmlTag)
-    return document_code_page();
+  if (state().destination == Destination::kHtmlTag) return document_code_page();
   return RtfReader::TextCodePage();
 }
 

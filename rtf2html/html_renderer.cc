@@ -41,8 +41,7 @@ int Twips(const Token& token) {
 
 // Twips as CSS points: 20 twips make a point.
 std::string Points(int twips) {
-  if (twips == 0)
-    return "0";
+  if (twips == 0) return "0";
   int hundredths = twips * 5;
   std::string points = hundredths < 0 ? "-" : "";
   hundredths = std::abs(hundredths);
@@ -79,8 +78,7 @@ std::vector<FieldArgument> FieldArguments(std::string_view instruction) {
     FieldArgument argument{std::string(), instruction[i] == '"'};
     if (argument.quoted) {
       for (++i; i < instruction.size() && instruction[i] != '"'; ++i) {
-        if (instruction[i] == '\\' && i + 1 < instruction.size())
-          ++i;
+        if (instruction[i] == '\\' && i + 1 < instruction.size()) ++i;
         argument.text.push_back(instruction[i]);
       }
       ++i;
@@ -97,8 +95,7 @@ bool AllowedScheme(std::string_view url) {
   static const char* const kSchemes[] = {"http:", "https:", "ftp:", "mailto:", "tel:", "news:"};
   std::string lowered = Lowered(url.substr(0, 8));
   for (const char* scheme : kSchemes) {
-    if (lowered.compare(0, std::string_view(scheme).size(), scheme) == 0)
-      return true;
+    if (lowered.compare(0, std::string_view(scheme).size(), scheme) == 0) return true;
   }
   return false;
 }
@@ -135,21 +132,18 @@ int RomanValue(std::string_view digits) {
   int total = 0;
   for (std::size_t i = 0; i < digits.size(); ++i) {
     int v = value(digits[i]);
-    if (v == 0 || total > 100000)
-      return 0;
+    if (v == 0 || total > 100000) return 0;
     total += i + 1 < digits.size() && value(digits[i + 1]) > v ? -v : v;
   }
   return total;
 }
 
 Marker ParseMarker(std::string_view text) {
-  while (!text.empty() && (IsSpace(text.front()) || text.front() == '('))
-    text.remove_prefix(1);
+  while (!text.empty() && (IsSpace(text.front()) || text.front() == '(')) text.remove_prefix(1);
   while (!text.empty() && (IsSpace(text.back()) || text.back() == '.' || text.back() == ')'))
     text.remove_suffix(1);
   Marker marker;
-  if (text.empty() || text.size() > 8)
-    return marker;
+  if (text.empty() || text.size() > 8) return marker;
   if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     marker.ordered = true;
     marker.start = std::stoi(std::string(text));
@@ -157,15 +151,13 @@ Marker ParseMarker(std::string_view text) {
   }
   bool lower = text[0] >= 'a' && text[0] <= 'z';
   bool upper = text[0] >= 'A' && text[0] <= 'Z';
-  if (!lower && !upper)
-    return marker;
+  if (!lower && !upper) return marker;
   if (text.size() > 1 || Lower(text[0]) == 'i') {
     int value = RomanValue(text);
     bool same_case = std::all_of(text.begin(), text.end(), [&](char c) {
       return lower ? (c >= 'a' && c <= 'z') : (c >= 'A' && c <= 'Z');
     });
-    if (value > 0 && same_case)
-      return {true, lower ? 'i' : 'I', value};
+    if (value > 0 && same_case) return {true, lower ? 'i' : 'I', value};
     return marker;
   }
   return {true, lower ? 'a' : 'A', Lower(text[0]) - 'a' + 1};
@@ -175,8 +167,7 @@ Marker ParseMarker(std::string_view text) {
 
 std::string HyperlinkTarget(std::string_view instruction) {
   std::vector<FieldArgument> arguments = FieldArguments(instruction);
-  if (arguments.empty() || Lowered(arguments[0].text) != "hyperlink")
-    return std::string();
+  if (arguments.empty() || Lowered(arguments[0].text) != "hyperlink") return std::string();
   std::string url;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const FieldArgument& argument = arguments[i];
@@ -185,23 +176,17 @@ std::string HyperlinkTarget(std::string_view instruction) {
       break;
     }
     std::string option = Lowered(argument.text.substr(1));
-    if (option == "l")
-      return std::string();
-    if (option == "o" || option == "t")
-      ++i;  // a tooltip or a target frame follows
+    if (option == "l") return std::string();
+    if (option == "o" || option == "t") ++i;  // a tooltip or a target frame follows
   }
-  while (!url.empty() && IsSpace(url.back()))
-    url.pop_back();
-  if (AllowedScheme(url))
-    return url;
-  if (Lowered(url.substr(0, 4)) == "www.")
-    return "http://" + url;
+  while (!url.empty() && IsSpace(url.back())) url.pop_back();
+  if (AllowedScheme(url)) return url;
+  if (Lowered(url.substr(0, 4)) == "www.") return "http://" + url;
   return std::string();
 }
 
 bool HtmlRenderer::ClaimDestination(std::string_view word, Destination* destination) {
-  if (word != "fldinst")
-    return false;
+  if (word != "fldinst") return false;
   *destination = Destination::kFieldInstruction;
   return true;
 }
@@ -222,13 +207,11 @@ void HtmlRenderer::OnText(std::string_view text) {
         fields_.back().instruction.append(text);
       return;
     case Destination::kListText:
-      if (marker_.size() < kMaxMarker)
-        marker_.append(text);
+      if (marker_.size() < kMaxMarker) marker_.append(text);
       return;
     case Destination::kBody:
     case Destination::kFieldResult:
-      if (!formats_.back().chars.hidden)
-        EmitText(text);
+      if (!formats_.back().chars.hidden) EmitText(text);
       return;
     default:
       return;
@@ -243,19 +226,16 @@ void HtmlRenderer::OnGroupEnd(Destination ended) {
   formats_.pop_back();
   if (ended == Destination::kFieldInstruction && state().destination != ended && !fields_.empty())
     fields_.back().target = HyperlinkTarget(fields_.back().instruction);
-  while (!fields_.empty() && fields_.back().depth > depth())
-    fields_.pop_back();
+  while (!fields_.empty() && fields_.back().depth > depth()) fields_.pop_back();
   if (link_open_) {
     const std::string* link = CurrentLink();
-    if (!link || *link != link_)
-      CloseLink();
+    if (!link || *link != link_) CloseLink();
   }
 }
 
 void HtmlRenderer::OnDocumentEnd() {
   Start();
-  if (paragraph_open_)
-    EndParagraph();
+  if (paragraph_open_) EndParagraph();
   CloseTable();
   CloseLists();
   Write(kPageEnd);
@@ -263,8 +243,7 @@ void HtmlRenderer::OnDocumentEnd() {
 
 bool HtmlRenderer::CharacterWord(const Token& token, CharFormat* chars) {
   const std::string& word = token.text;
-  if (token.kind != Token::kWord)
-    return false;
+  if (token.kind != Token::kWord) return false;
   if (word == "plain") {
     *chars = CharFormat();
   } else if (word == "b") {
@@ -299,8 +278,7 @@ bool HtmlRenderer::CharacterWord(const Token& token, CharFormat* chars) {
 
 bool HtmlRenderer::ParagraphWord(const Token& token, ParaFormat* para) {
   const std::string& word = token.text;
-  if (token.kind != Token::kWord)
-    return false;
+  if (token.kind != Token::kWord) return false;
   if (word == "pard") {
     *para = ParaFormat();
   } else if (word == "ql") {
@@ -335,13 +313,11 @@ bool HtmlRenderer::ParagraphWord(const Token& token, ParaFormat* para) {
 
 bool HtmlRenderer::StructureWord(const Token& token) {
   const std::string& word = token.text;
-  if (token.kind != Token::kWord)
-    return false;
+  if (token.kind != Token::kWord) return false;
   if (word == "par" || word == "nestrow") {
     EndParagraph();
   } else if (word == "sect" || word == "page") {
-    if (paragraph_open_)
-      EndParagraph();
+    if (paragraph_open_) EndParagraph();
   } else if (word == "line" || word == "nestcell") {
     LineBreak();
   } else if (word == "tab") {
@@ -351,8 +327,7 @@ bool HtmlRenderer::StructureWord(const Token& token) {
   } else if (word == "row") {
     EndRow();
   } else if (word == "trowd") {
-    if (!table_open_)
-      row_has_borders_ = false;
+    if (!table_open_) row_has_borders_ = false;
   } else if (word.compare(0, 4, "brdr") == 0) {
     if (word != "brdrnone" && word != "brdrnil" && word != "brdrw" && word != "brdrcf")
       row_has_borders_ = true;
@@ -365,8 +340,7 @@ bool HtmlRenderer::StructureWord(const Token& token) {
 }
 
 void HtmlRenderer::Start() {
-  if (started_)
-    return;
+  if (started_) return;
   started_ = true;
   Write(kPageStart);
   std::string family = FontFamilyOf(default_font());
@@ -402,8 +376,7 @@ void HtmlRenderer::EmitText(std::string_view text) {
 
 void HtmlRenderer::EnsureParagraph() {
   Start();
-  if (paragraph_open_)
-    return;
+  if (paragraph_open_) return;
   const ParaFormat& para = formats_.back().para;
   if (para.in_table) {
     EnsureCell();
@@ -423,13 +396,11 @@ void HtmlRenderer::EnsureParagraph() {
 void HtmlRenderer::EndParagraph() {
   bool empty = !paragraph_open_;
   EnsureParagraph();
-  if (empty)
-    Write("<br>");
+  if (empty) Write("<br>");
   CloseLink();
   CloseRun();
   // A list item stays open for the lists nested in it.
-  if (lists_.empty())
-    Write("</p>\n");
+  if (lists_.empty()) Write("</p>\n");
   paragraph_open_ = false;
   marker_.clear();
 }
@@ -443,17 +414,14 @@ void HtmlRenderer::LineBreak() {
 void HtmlRenderer::OpenListItem(int level) {
   Marker marker = ParseMarker(marker_);
   std::size_t keep = 0;
-  while (keep < lists_.size() && lists_[keep].level < level)
-    ++keep;
+  while (keep < lists_.size() && lists_[keep].level < level) ++keep;
   if (keep < lists_.size() && lists_[keep].level == level && lists_[keep].ordered == marker.ordered)
     ++keep;
   CloseLists(keep);
   if (lists_.empty() || lists_.back().level < level) {
     std::string open = marker.ordered ? "<ol" : "<ul";
-    if (marker.type != '1')
-      open += std::string(" type=\"") + marker.type + "\"";
-    if (marker.start != 1)
-      open += " start=\"" + std::to_string(marker.start) + "\"";
+    if (marker.type != '1') open += std::string(" type=\"") + marker.type + "\"";
+    if (marker.start != 1) open += " start=\"" + std::to_string(marker.start) + "\"";
     Write(open + ">\n");
     lists_.push_back({marker.ordered, level});
   } else {
@@ -488,8 +456,7 @@ void HtmlRenderer::EnsureCell() {
 }
 
 void HtmlRenderer::EndCell() {
-  if (paragraph_open_)
-    EndParagraph();
+  if (paragraph_open_) EndParagraph();
   EnsureCell();
   CloseLists();
   Write("</td>");
@@ -497,16 +464,13 @@ void HtmlRenderer::EndCell() {
 }
 
 void HtmlRenderer::EndRow() {
-  if (cell_open_)
-    EndCell();
-  if (row_open_)
-    Write("</tr>\n");
+  if (cell_open_) EndCell();
+  if (row_open_) Write("</tr>\n");
   row_open_ = false;
 }
 
 void HtmlRenderer::CloseTable() {
-  if (!table_open_)
-    return;
+  if (!table_open_) return;
   EndRow();
   Write("</table>\n");
   table_open_ = false;
@@ -523,10 +487,8 @@ const std::string* HtmlRenderer::CurrentLink() const {
 
 void HtmlRenderer::SyncLink() {
   const std::string* link = CurrentLink();
-  if (link_open_ && (!link || *link != link_))
-    CloseLink();
-  if (link_open_ || !link)
-    return;
+  if (link_open_ && (!link || *link != link_)) CloseLink();
+  if (link_open_ || !link) return;
   CloseRun();
   buffer_ = "<a href=\"";
   AppendEscaped(*link, &buffer_);
@@ -537,8 +499,7 @@ void HtmlRenderer::SyncLink() {
 }
 
 void HtmlRenderer::CloseLink() {
-  if (!link_open_)
-    return;
+  if (!link_open_) return;
   CloseRun();
   Write("</a>");
   link_open_ = false;
@@ -548,25 +509,18 @@ void HtmlRenderer::SyncRun() {
   const CharFormat& chars = formats_.back().chars;
   std::vector<std::string> layers;
   std::string style = RunStyle(chars, state().font >= 0 ? state().font : default_font());
-  if (!style.empty())
-    layers.push_back("span style=\"" + style + "\"");
-  if (chars.bold)
-    layers.push_back("b");
-  if (chars.italic)
-    layers.push_back("i");
-  if (chars.underline)
-    layers.push_back("u");
-  if (chars.strike)
-    layers.push_back("s");
-  if (chars.vertical != 0)
-    layers.push_back(chars.vertical > 0 ? "sup" : "sub");
+  if (!style.empty()) layers.push_back("span style=\"" + style + "\"");
+  if (chars.bold) layers.push_back("b");
+  if (chars.italic) layers.push_back("i");
+  if (chars.underline) layers.push_back("u");
+  if (chars.strike) layers.push_back("s");
+  if (chars.vertical != 0) layers.push_back(chars.vertical > 0 ? "sup" : "sub");
   // Only the tags from the first one that changes are closed and reopened.
   std::size_t same = 0;
   while (same < layers.size() && same < run_layers_.size() && layers[same] == run_layers_[same])
     ++same;
   CloseRun(same);
-  for (std::size_t i = same; i < layers.size(); ++i)
-    Write("<" + layers[i] + ">");
+  for (std::size_t i = same; i < layers.size(); ++i) Write("<" + layers[i] + ">");
   run_layers_ = std::move(layers);
 }
 
@@ -584,12 +538,9 @@ std::string HtmlRenderer::RunStyle(const CharFormat& chars, int font) const {
     style += style.empty() ? property : ";" + property;
   };
   std::string family = FontFamilyOf(font);
-  if (!family.empty() && family != FontFamilyOf(default_font()))
-    add("font-family:" + family);
-  if (chars.size != 24)
-    add("font-size:" + Points(chars.size * 10));
-  if (Color c = color(chars.color); chars.color > 0 && c)
-    add("color:" + HexColor(*c));
+  if (!family.empty() && family != FontFamilyOf(default_font())) add("font-family:" + family);
+  if (chars.size != 24) add("font-size:" + Points(chars.size * 10));
+  if (Color c = color(chars.color); chars.color > 0 && c) add("color:" + HexColor(*c));
   if (Color c = color(chars.background); chars.background > 0 && c)
     add("background-color:" + HexColor(*c));
   return style;
@@ -604,8 +555,7 @@ std::string HtmlRenderer::ParagraphStyle() const {
   } else {
     style += "0";
   }
-  if (para.first)
-    style += ";text-indent:" + Points(para.first);
+  if (para.first) style += ";text-indent:" + Points(para.first);
   static const char* const kAlign[] = {nullptr, "center", "right", "justify"};
   if (const char* align = kAlign[static_cast<int>(para.align)])
     style += std::string(";text-align:") + align;
@@ -616,19 +566,16 @@ std::string HtmlRenderer::FontFamilyOf(int number) const {
   static const char* const kGeneric[] = {"",        "serif", "sans-serif", "monospace", "cursive",
                                          "fantasy", ""};
   const Font* f = font(number);
-  if (!f)
-    return std::string();
+  if (!f) return std::string();
   // Only characters that cannot end the name, the property or the attribute.
   std::string name;
   for (char c : f->name) {
     unsigned char u = static_cast<unsigned char>(c);
-    if (u >= 0x80 || std::isalnum(u) || c == ' ' || c == '-' || c == '_')
-      name.push_back(c);
+    if (u >= 0x80 || std::isalnum(u) || c == ' ' || c == '-' || c == '_') name.push_back(c);
   }
   std::string family = name.empty() ? std::string() : "'" + name + "'";
   std::string_view generic = kGeneric[static_cast<int>(f->family)];
-  if (!generic.empty())
-    family += (family.empty() ? "" : ",") + std::string(generic);
+  if (!generic.empty()) family += (family.empty() ? "" : ",") + std::string(generic);
   return family;
 }
 

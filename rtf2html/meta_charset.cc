@@ -17,11 +17,9 @@ char Lower(char c) {
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
+  if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != b[i])
-      return false;
+    if (Lower(a[i]) != b[i]) return false;
   }
   return true;
 }
@@ -55,24 +53,19 @@ std::vector<Attribute> ReadAttributes(std::string_view html, std::size_t* pos) {
     }
     Attribute attribute;
     attribute.name = html.substr(name_begin, i - name_begin);
-    while (i < html.size() && IsSpace(html[i]))
-      ++i;
+    while (i < html.size() && IsSpace(html[i])) ++i;
     if (i < html.size() && html[i] == '=') {
       ++i;
-      while (i < html.size() && IsSpace(html[i]))
-        ++i;
+      while (i < html.size() && IsSpace(html[i])) ++i;
       if (i < html.size() && (html[i] == '"' || html[i] == '\'')) {
         char quote = html[i++];
         attribute.value_begin = i;
-        while (i < html.size() && html[i] != quote)
-          ++i;
+        while (i < html.size() && html[i] != quote) ++i;
         attribute.value_end = i;
-        if (i < html.size())
-          ++i;
+        if (i < html.size()) ++i;
       } else {
         attribute.value_begin = i;
-        while (i < html.size() && !IsSpace(html[i]) && html[i] != '>')
-          ++i;
+        while (i < html.size() && !IsSpace(html[i]) && html[i] != '>') ++i;
         attribute.value_end = i;
       }
     } else {
@@ -96,11 +89,9 @@ bool CharsetEdit(std::string_view html, const std::vector<Attribute>& attributes
     }
     if (EqualsIgnoringCase(a.name, "http-equiv") && EqualsIgnoringCase(value, "content-type"))
       content_type = true;
-    if (EqualsIgnoringCase(a.name, "content"))
-      content = &a;
+    if (EqualsIgnoringCase(a.name, "content")) content = &a;
   }
-  if (!content_type || !content)
-    return false;
+  if (!content_type || !content) return false;
   *edit = {content->value_begin, content->value_end, "text/html; charset=utf-8"};
   return true;
 }
@@ -131,8 +122,7 @@ std::string DeclareUtf8(std::string_view html) {
     if (OpensTag(html, tag, "meta")) {
       pos = tag + 5;
       Edit edit;
-      if (CharsetEdit(html, ReadAttributes(html, &pos), &edit))
-        edits.push_back(edit);
+      if (CharsetEdit(html, ReadAttributes(html, &pos), &edit)) edits.push_back(edit);
       continue;
     }
     std::size_t* after = nullptr;
@@ -148,8 +138,7 @@ std::string DeclareUtf8(std::string_view html) {
     }
     std::size_t end = html.find('>', tag);
     pos = end == std::string_view::npos ? html.size() : end + 1;
-    if (*after == std::string_view::npos)
-      *after = pos;
+    if (*after == std::string_view::npos) *after = pos;
   }
   if (edits.empty()) {
     if (after_head != std::string_view::npos) {

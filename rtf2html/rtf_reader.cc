@@ -83,17 +83,13 @@ int ClampedColorChannel(int32_t value) {
 
 bool RtfReader::Read(const std::vector<Token>& prefix, Tokenizer* tokenizer) {
   for (const Token& token : prefix) {
-    if (done_)
-      break;
+    if (done_) break;
     Process(token);
   }
   Token token;
-  while (!done_ && tokenizer->Next(&token))
-    Process(token);
-  if (error_.empty() && !stack_.empty())
-    FlushText();
-  if (!error_.empty())
-    return false;
+  while (!done_ && tokenizer->Next(&token)) Process(token);
+  if (error_.empty() && !stack_.empty()) FlushText();
+  if (!error_.empty()) return false;
   OnDocumentEnd();
   return error_.empty();
 }
@@ -108,14 +104,12 @@ const Font* RtfReader::current_font() const {
 }
 
 Color RtfReader::color(int index) const {
-  if (index < 0 || static_cast<std::size_t>(index) >= colors_.size())
-    return Color();
+  if (index < 0 || static_cast<std::size_t>(index) >= colors_.size()) return Color();
   return colors_[static_cast<std::size_t>(index)];
 }
 
 bool RtfReader::Write(std::string_view html) {
-  if (!error_.empty())
-    return false;
+  if (!error_.empty()) return false;
   if (html.size() > kMaxOutput - output_.size()) {
     Fail("the HTML would be larger than " + std::to_string(kMaxOutput >> 20) + " MiB");
     return false;
@@ -134,14 +128,12 @@ int RtfReader::TextCodePage() const {
 }
 
 void RtfReader::Fail(const std::string& why) {
-  if (error_.empty())
-    error_ = why;
+  if (error_.empty()) error_ = why;
   done_ = true;
 }
 
 void RtfReader::Process(const Token& token) {
-  if (stack_.empty() && token.kind != Token::kGroupStart)
-    return;
+  if (stack_.empty() && token.kind != Token::kGroupStart) return;
   bool starred = starred_;
   starred_ = false;
   if (skip_ > 0) {
@@ -186,8 +178,7 @@ void RtfReader::Process(const Token& token) {
       return;
     case Token::kGroupEnd: {
       Destination ended = state().destination;
-      if (ended == Destination::kFontTable)
-        EndFontEntry();
+      if (ended == Destination::kFontTable) EndFontEntry();
       stack_.pop_back();
       if (stack_.empty()) {
         done_ = true;  // whatever follows the document is not part of it
@@ -213,8 +204,7 @@ void RtfReader::Process(const Token& token) {
 
 void RtfReader::ProcessWord(const Token& token, bool starred) {
   GroupState& group = stack_.back();
-  if (group.destination == Destination::kSkip)
-    return;
+  if (group.destination == Destination::kSkip) return;
   Destination destination;
   if (DestinationOf(token.text, starred, &destination)) {
     if (destination == Destination::kFontTable && group.destination != destination)
@@ -230,8 +220,7 @@ void RtfReader::ProcessWord(const Token& token, bool starred) {
     ColorTableWord(token);
     return;
   }
-  if (ProcessHeaderWord(token))
-    return;
+  if (ProcessHeaderWord(token)) return;
   if (token.Is("uc")) {
     group.unicode_skip = std::max(token.param, int32_t{0});
     return;
@@ -240,10 +229,8 @@ void RtfReader::ProcessWord(const Token& token, bool starred) {
     group.font = token.param;
     return;
   }
-  if (token.Is("plain"))
-    group.font = -1;
-  if (OnControl(token))
-    return;
+  if (token.Is("plain")) group.font = -1;
+  if (OnControl(token)) return;
   for (const NamedCharacter& named : kCharacters) {
     if (token.text == named.word) {
       decoder_.AddUnicode(static_cast<int32_t>(named.character));
@@ -279,8 +266,7 @@ void RtfReader::ProcessSymbol(const Token& token) {
 
 bool RtfReader::ProcessHeaderWord(const Token& token) {
   if (token.Is("ansicpg")) {
-    if (token.param > 0)
-      document_code_page_ = token.param;
+    if (token.param > 0) document_code_page_ = token.param;
   } else if (token.Is("ansi")) {
     document_code_page_ = 1252;
   } else if (token.Is("mac")) {
@@ -325,8 +311,7 @@ void RtfReader::FontTableWord(const Token& token) {
 
 void RtfReader::FontTableText(std::string_view bytes) {
   for (char c : bytes) {
-    if (font_number_ < 0)
-      return;
+    if (font_number_ < 0) return;
     if (c == ';') {
       EndFontEntry();
     } else if (font_entry_.name.size() < kMaxFontName) {
@@ -336,17 +321,14 @@ void RtfReader::FontTableText(std::string_view bytes) {
 }
 
 void RtfReader::EndFontEntry() {
-  if (font_number_ < 0)
-    return;
+  if (font_number_ < 0) return;
   if (fonts_.size() < kMaxFonts || fonts_.count(font_number_)) {
     Font& font = fonts_[font_number_];
     font = font_entry_;
     font.name.clear();
     DecodeBytes(CodePageOfFont(font), font_entry_.name, false, &font.name);
-    while (!font.name.empty() && font.name.back() == ' ')
-      font.name.pop_back();
-    while (!font.name.empty() && font.name.front() == ' ')
-      font.name.erase(0, 1);
+    while (!font.name.empty() && font.name.back() == ' ') font.name.pop_back();
+    while (!font.name.empty() && font.name.front() == ' ') font.name.erase(0, 1);
   }
   font_number_ = -1;
 }
@@ -369,8 +351,7 @@ void RtfReader::ColorTableWord(const Token& token) {
 
 void RtfReader::ColorTableText(std::string_view bytes) {
   for (char c : bytes) {
-    if (c != ';')
-      continue;
+    if (c != ';') continue;
     if (colors_.size() < kMaxColors)
       colors_.push_back(color_entry_set_ ? Color(color_entry_) : Color());
     color_entry_ = 0;
@@ -390,8 +371,7 @@ void RtfReader::AddTextBytes(std::string_view bytes) {
       return;
     default:
       decoder_.AddBytes(TextCodePage(), bytes);
-      if (decoder_.pending() >= kTextChunk)
-        FlushText(false);
+      if (decoder_.pending() >= kTextChunk) FlushText(false);
   }
 }
 
@@ -406,30 +386,26 @@ void RtfReader::AddUnicode(int32_t value) {
 
 void RtfReader::FlushText(bool run_ends) {
   decoder_.Take(&text_, run_ends);
-  if (text_.empty())
-    return;
+  if (text_.empty()) return;
   OnText(text_);
   text_.clear();
 }
 
 int RtfReader::CodePageOfFont(const Font& font) const {
-  if (font.code_page > 0)
-    return font.code_page;
+  if (font.code_page > 0) return font.code_page;
   return font.charset < 0 ? document_code_page_
                           : CodePageOfCharset(font.charset, document_code_page_);
 }
 
 bool RtfReader::DestinationOf(std::string_view word, bool starred, Destination* destination) {
-  if (ClaimDestination(word, destination))
-    return true;
+  if (ClaimDestination(word, destination)) return true;
   for (const NamedDestination& named : kDestinations) {
     if (word == named.word) {
       *destination = named.destination;
       return true;
     }
   }
-  if (!starred)
-    return false;
+  if (!starred) return false;
   *destination = Destination::kSkip;
   return true;
 }

@@ -5,11 +5,9 @@
 namespace rtf2html {
 
 void TextDecoder::AddBytes(int code_page, std::string_view bytes) {
-  if (bytes.empty())
-    return;
+  if (bytes.empty()) return;
   EndSurrogate();
-  if (code_page != code_page_)
-    DecodePending(false);
+  if (code_page != code_page_) DecodePending(false);
   code_page_ = code_page;
   bytes_.append(bytes);
 }
@@ -33,15 +31,13 @@ void TextDecoder::AddUnicode(int32_t value) {
 
 void TextDecoder::Take(std::string* out, bool run_ends) {
   DecodePending(!run_ends);
-  if (run_ends)
-    EndSurrogate();
+  if (run_ends) EndSurrogate();
   out->append(decoded_);
   decoded_.clear();
 }
 
 void TextDecoder::DecodePending(bool more_follow) {
-  if (bytes_.empty())
-    return;
+  if (bytes_.empty()) return;
   std::size_t used = DecodeBytes(code_page_, bytes_, more_follow, &decoded_);
   bytes_.erase(0, used);
 }

@@ -17,12 +17,9 @@ bool IsDigit(int c) {
 }
 
 int HexValue(int c) {
-  if (IsDigit(c))
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
+  if (IsDigit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
 }
 
@@ -34,8 +31,7 @@ bool Tokenizer::Next(Token* token) {
   token->param = 0;
   for (;;) {
     int c = Peek();
-    if (c == kEof)
-      return false;
+    if (c == kEof) return false;
     switch (c) {
       case '{':
         Get();
@@ -74,12 +70,10 @@ void Tokenizer::ReadControl(Token* token) {
     token->kind = Token::kWord;
     while (IsLetter(c = Peek())) {
       Get();
-      if (token->text.size() < kMaxWordLength + 1)
-        token->text.push_back(static_cast<char>(c));
+      if (token->text.size() < kMaxWordLength + 1) token->text.push_back(static_cast<char>(c));
     }
     ReadParameter(token);
-    if (Peek() == ' ')
-      Get();
+    if (Peek() == ' ') Get();
     if (token->text == "bin") {
       token->kind = Token::kBinary;
       SkipBinary(token->param);
@@ -87,8 +81,7 @@ void Tokenizer::ReadControl(Token* token) {
     return;
   }
   token->kind = Token::kText;
-  if (c == kEof)
-    return;
+  if (c == kEof) return;
   Get();
   switch (c) {
     case '{':
@@ -104,12 +97,10 @@ void Tokenizer::ReadControl(Token* token) {
       return;
     case '\'': {
       int high = HexValue(Peek());
-      if (high < 0)
-        return;
+      if (high < 0) return;
       Get();
       int low = HexValue(Peek());
-      if (low < 0)
-        return;
+      if (low < 0) return;
       Get();
       token->kind = Token::kByte;
       token->text.push_back(static_cast<char>(high * 16 + low));
@@ -127,8 +118,7 @@ void Tokenizer::ReadParameter(Token* token) {
   if (Peek() == '-') {
     Get();
     negative = true;
-    if (!IsDigit(Peek()))
-      return;  // a hyphen that is no sign is the delimiter, and it is consumed
+    if (!IsDigit(Peek())) return;  // a hyphen that is no sign is the delimiter, and it is consumed
   }
   int64_t value = 0;
   while (IsDigit(Peek())) {
@@ -138,14 +128,10 @@ void Tokenizer::ReadParameter(Token* token) {
     else
       Get();
   }
-  if (!token->has_param)
-    return;
-  if (negative)
-    value = -value;
-  if (value > std::numeric_limits<int32_t>::max())
-    value = std::numeric_limits<int32_t>::max();
-  if (value < std::numeric_limits<int32_t>::min())
-    value = std::numeric_limits<int32_t>::min();
+  if (!token->has_param) return;
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int32_t>::max()) value = std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) value = std::numeric_limits<int32_t>::min();
   token->param = static_cast<int32_t>(value);
 }
 
@@ -156,8 +142,7 @@ void Tokenizer::SkipBinary(int64_t count) {
                                 ? static_cast<std::streamsize>(count)
                                 : static_cast<std::streamsize>(sizeof scratch);
     std::streamsize got = in_->sgetn(scratch, chunk);
-    if (got <= 0)
-      return;
+    if (got <= 0) return;
     count -= got;
   }
 }

@@ -5,9 +5,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-# clang and its runtimes (libFuzzer, the sanitizers) serve tools/test.sh.
-tools/install-packages.sh cmake make g++ clang libclang-rt-dev libboost-program-options-dev \
-  libgtest-dev tnef unrtf python3 "$@"
+# clang and its runtimes (libFuzzer, the sanitizers) and clang-format serve
+# tools/test.sh.
+tools/install-packages.sh cmake make g++ clang libclang-rt-dev clang-format \
+  libboost-program-options-dev libgtest-dev tnef unrtf python3 "$@"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERROWICK_WERROR=ON >/dev/null
 cmake --build build -j "$(nproc)"

@@ -1,11 +1,15 @@
 #!/bin/sh
-# Builds the filter and runs the whole test suite: first as built for use,
+# Checks that every C++ file is formatted as .clang-format says, builds the
+# filter and runs the whole test suite: first as built for use,
 # then once more built with clang under AddressSanitizer (LeakSanitizer
 # included) and UndefinedBehaviorSanitizer in build-asan/, then every fuzz
 # target for a few seconds (fuzz/run.sh).
 set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh
+# Any difference from .clang-format (clang-format 14) fails the run.
+find . -path './build*' -prune -o \( -name '*.cc' -o -name '*.h' \) -print0 |
+  xargs -0 clang-format --dry-run -Werror
 ctest --test-dir build --output-on-failure -j "$(nproc)"
 # The Debian package: built, installed, used and removed again (dpkg: root only).
 if [ "$(id -u)" = 0 ]; then
