@@ -7,6 +7,17 @@
 
 namespace orv {
 
+namespace {
+
+// Backslashes are separators too.
+void ToSlashes(string& path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+}
+
+}  // namespace
+
 bool FileExists(const string& path) {
   return access(path.c_str(), F_OK) == 0 && !IsDirectory(path);
 }
@@ -65,66 +76,22 @@ string DirectoryOf(const string& path) {
   return copy.substr(0, slash + 1);
 }
 
-void ToSlashes(string& path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-}
-
-bool WildcardMatch(const string& pattern, const string& name) {
-  std::size_t p = 0, n = 0;
-  while (n < name.size() && (p >= pattern.size() || pattern[p] != '*')) {
-    if (p >= pattern.size() || (pattern[p] != name[n] && pattern[p] != '?')) return false;
-    ++p;
-    ++n;
-  }
-  std::size_t star = 0, retry = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && pattern[p] == '*') {
-      if (++p == pattern.size()) return true;
-      star = p;
-      retry = n + 1;
-    } else if (p < pattern.size() && (pattern[p] == name[n] || pattern[p] == '?')) {
-      ++p;
-      ++n;
-    } else {
-      p = star;
-      n = retry++;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
-}
-
-DirectoryListing::DirectoryListing(const string& path, const string& pattern)
-    : dir_(opendir(path.c_str())), pattern_(pattern) {}
+DirectoryListing::DirectoryListing(const string& path) : dir_(opendir(path.c_str())) {}
 
 DirectoryListing::~DirectoryListing() {
-  Close();
+  if (dir_) closedir(dir_);
 }
 
 bool DirectoryListing::Next() {
   if (!dir_) return false;
   while ((current_ = readdir(dir_)) != nullptr) {
-    if (current_->d_name[0] == '.') continue;
-    if (pattern_.empty() || WildcardMatch(pattern_, current_->d_name)) return true;
+    if (current_->d_name[0] != '.') return true;
   }
   return false;
 }
 
 string DirectoryListing::Name() const {
   return current_ ? string(current_->d_name) : string();
-}
-
-void DirectoryListing::Rewind() {
-  current_ = nullptr;
-  if (dir_) rewinddir(dir_);
-}
-
-void DirectoryListing::Close() {
-  if (dir_) closedir(dir_);
-  dir_ = nullptr;
-  current_ = nullptr;
 }
 
 }  // namespace orv

@@ -25,16 +25,13 @@ bool MakeDirectory(string path, bool recursive);
 bool RemoveDirectory(const string& path, bool recursive);
 // Everything up to and including the last "/", or "./" when there is none.
 string DirectoryOf(const string& path);
-void ToSlashes(string& path);
-// Byte-wise match with "?" for one byte and "*" for any run of bytes.
-bool WildcardMatch(const string& pattern, const string& name);
 
 // The entries of one directory in the order the system yields them, without
-// any name that begins with "." and, given a pattern, only names matching it.
-// A directory that cannot be opened yields nothing.
+// any name that begins with ".". A directory that cannot be opened yields
+// nothing.
 class DirectoryListing {
  public:
-  explicit DirectoryListing(const string& path, const string& pattern = string());
+  explicit DirectoryListing(const string& path);
   ~DirectoryListing();
   DirectoryListing(const DirectoryListing&) = delete;
   DirectoryListing& operator=(const DirectoryListing&) = delete;
@@ -43,13 +40,10 @@ class DirectoryListing {
   bool Next();
   // The current entry's bare name; empty when there is none.
   string Name() const;
-  void Rewind();
-  void Close();
 
  private:
   DIR* dir_;
   dirent* current_ = nullptr;
-  string pattern_;
 };
 
 }  // namespace orv

@@ -1,4 +1,4 @@
-// File-system helpers: directory creation and removal, paths, listings, wildcards.
+// File-system helpers: directory creation and removal, paths, listings.
 #include "orv/file_system.h"
 
 #include <gtest/gtest.h>
@@ -14,9 +14,9 @@ namespace {
 class FileSystemTest : public ::testing::Test {
  protected:
   string P(const std::string& name) const { return dir_.Path(name); }
-  std::set<string> List(const string& path, const string& pattern = string()) {
+  std::set<string> List(const string& path) {
     std::set<string> names;
-    DirectoryListing listing(path, pattern);
+    DirectoryListing listing(path);
     while (listing.Next()) names.insert(listing.Name());
     EXPECT_EQ(listing.Name(), "");
     return names;
@@ -43,8 +43,6 @@ TEST_F(FileSystemTest, DirectoryListing) {
   ASSERT_TRUE(MakeDirectory(P("sub"), false));
   EXPECT_EQ(List(dir_.path()),
             (std::set<string>{"a.txt", "b", "sub", "winmail.dat", "winmail.dat.1"}));
-  EXPECT_EQ(List(dir_.path(), "*.dat"), std::set<string>{"winmail.dat"});
-  EXPECT_EQ(List(dir_.path(), ".*"), std::set<string>{});
   EXPECT_EQ(List(P("missing")), std::set<string>{});
 }
 
@@ -55,19 +53,6 @@ TEST(FileSystemPathTest, DirectoryOf) {
   EXPECT_EQ(DirectoryOf("msg.txt"), "./");
   EXPECT_EQ(DirectoryOf(""), "./");
   EXPECT_EQ(DirectoryOf("a\\b\\c"), "a/b/");
-}
-
-// Each case is "pattern|name".
-bool Match(const std::string& c) {
-  return WildcardMatch(c.substr(0, c.find('|')), c.substr(c.find('|') + 1));
-}
-
-TEST(WildcardMatchTest, Table) {
-  for (const char* c : {"*.dat|winmail.dat", "w?nmail*|winmail.dat", "*|", "|", "a*b*c|aXbYc",
-                        "*ab|aab", "**|x", "*a*a*a|aaXaa"})
-    EXPECT_TRUE(Match(c)) << c;
-  for (const char* c : {"*.dat|winmail.dat.1", "|x", "?|", "a*b*c|aXbYcd", "*?|", "Win*|winmail"})
-    EXPECT_FALSE(Match(c)) << c;
 }
 
 }  // namespace

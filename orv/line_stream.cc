@@ -3,16 +3,15 @@
 #include <errno.h>
 #include <unistd.h>
 
+#include <mutex>
 #include <unordered_map>
 #include <utility>
-
-#include "orv/mutex.h"
 
 namespace orv {
 namespace {
 
-Mutex outputMutex;
-Mutex repeatTableMutex;
+std::mutex outputMutex;
+std::mutex repeatTableMutex;
 std::unordered_map<string, std::pair<string, uint32_t>, StringHash> repeatTable(100);
 bool outputBroken = false;
 
@@ -30,7 +29,7 @@ string CutLine(string line) {
 bool WriteLine(std::string text) {
   while (!text.empty() && text.back() == '\n') text.pop_back();
   text += '\n';
-  MutexLock lock(outputMutex);
+  std::lock_guard<std::mutex> lock(outputMutex);
   const char* p = text.data();
   std::size_t left = text.size();
   while (left > 0 && !outputBroken) {
@@ -47,7 +46,7 @@ bool WriteLine(std::string text) {
 }
 
 bool OutputBroken() {
-  MutexLock lock(outputMutex);
+  std::lock_guard<std::mutex> lock(outputMutex);
   return outputBroken;
 }
 
@@ -58,7 +57,7 @@ outline::~outline() {
 logline::~logline() {
   string text(Text());
   if (!key_.empty()) {
-    MutexLock lock(repeatTableMutex);
+    std::lock_guard<std::mutex> lock(repeatTableMutex);
     decltype(repeatTable)::iterator it;
     if (!has_key(repeatTable, key_, it)) {
       repeatTable.emplace(key_, std::make_pair(text, 1u));
@@ -88,12 +87,6 @@ logline::~logline() {
     start = lf + 1;
   }
   WriteLine(lines);
-}
-
-string ostream_func::ToString() const {
-  std::ostringstream out;
-  (*this)(out);
-  return out.str();
 }
 
 }  // namespace orv

@@ -58,19 +58,6 @@ class logline : public ostream_base {
 bool WriteLine(std::string text);
 bool OutputBroken();
 
-// Something that can write itself into a stream.
-class ostream_func {
- public:
-  virtual void operator()(std::ostream& out) const = 0;
-  virtual ~ostream_func() = default;
-  string ToString() const;
-};
-
-inline std::ostream& operator<<(std::ostream& out, const ostream_func& f) {
-  f(out);
-  return out;
-}
-
 }  // namespace orv
 
 #endif  // ORV_LINE_STREAM_H_
