@@ -41,7 +41,7 @@ bool BatchMode::Walk(const orv::string& dir) {
   while (listing.Next()) {
     orv::string child = dir + "/" + listing.Name();
     if (orv::IsDirectory(child)) {
-      if (!setup_.settings.noRecurse) Walk(child);
+      if (!setup_.settings.no_recurse) Walk(child);
     } else {
       ConvertFile(child);
     }

@@ -21,7 +21,7 @@ std::vector<Replacement> UnpackParts(orv::InputFile& in, const std::vector<Winma
     UnpackResult result = unpacker.Unpack(in, part);
     if (result.outcome == UnpackResult::kCorrupt) {
       if (!always_remove) replacements.clear();
-      skip_below = part.multipartEnd;
+      skip_below = part.multipart_end;
     } else if (result.outcome == UnpackResult::kReplaced) {
       replacements.push_back({part, std::move(result)});
     }
@@ -37,17 +37,17 @@ bool ConvertMessage(const ConversionSetup& setup, orv::InputFile& in, const Open
   if (!ScanMessage(in, parts) || parts.empty()) return false;
 
   ScratchDirectory scratch;
-  if (!scratch.Create(setup.workRoot)) return false;
+  if (!scratch.Create(setup.work_root)) return false;
   const Deadline deadline =
       std::chrono::steady_clock::now() + std::chrono::seconds(kConverterLimits.wall_seconds);
   Unpacker unpacker(setup.settings, setup.converters, scratch, deadline);
   const std::vector<Replacement> replacements =
-      UnpackParts(in, parts, unpacker, setup.settings.alwaysRemoveWinmail);
-  if (replacements.empty() && !setup.settings.alwaysRemoveWinmail) return false;
+      UnpackParts(in, parts, unpacker, setup.settings.always_remove_winmail);
+  if (replacements.empty() && !setup.settings.always_remove_winmail) return false;
 
   in.clear();
   in.Seek(start);
   std::ostream& out = open(replacements.size());
-  RewriteMessage(in, out, replacements, setup.settings.keepWinmail);
+  RewriteMessage(in, out, replacements, setup.settings.keep_winmail);
   return true;
 }

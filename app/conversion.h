@@ -19,7 +19,7 @@
 struct ConversionSetup {
   const Settings& settings;
   Converters& converters;
-  orv::string workRoot;  // wmd_temp, where scratch directories are made
+  orv::string work_root;  // wmd_temp, where scratch directories are made
 };
 
 // Gives the stream for the converted message, which replaces `parts`

@@ -94,7 +94,7 @@ TEST_F(ConversionTest, ReplacedKeptOrLeft) {
             "* Inserting file \"a.txt\"\n");
   EXPECT_EQ(Convert(Mixed(Tnef("!notrun x\n"))), "unchanged");
   EXPECT_NE(console_.find("Unable to start the tnef binary"), std::string::npos);
-  settings_.alwaysRemoveWinmail = true;
+  settings_.always_remove_winmail = true;
   // Not run: the part stays even with --always-remove-winmail.
   const std::string notrun = Mixed(Tnef("!notrun x\n"));
   EXPECT_EQ(Convert(notrun), "0:" + notrun + "\n");
@@ -114,7 +114,7 @@ TEST_F(ConversionTest, ErrorEndsItsMultipart) {
   EXPECT_EQ(converted.substr(0, 2), "1:");
   EXPECT_EQ(converted.find("a.txt"), std::string::npos);
   EXPECT_NE(converted.find("d.txt"), std::string::npos);
-  settings_.alwaysRemoveWinmail = true;
+  settings_.always_remove_winmail = true;
   converted = Convert(message);
   EXPECT_EQ(converted.substr(0, 2), "2:");
   EXPECT_EQ(converted.find("c.txt"), std::string::npos);
@@ -129,7 +129,7 @@ TEST_F(ConversionTest, RtfBodies) {
       "Content-Type: multipart/alternative; boundary=B\n\n--B\nContent-Type: text/html\n\n"
       "<p>\n" +
       rtf + "--B--\n";
-  settings_.noRtfAlternative = true;
+  settings_.no_rtf_alternative = true;
   EXPECT_EQ(Convert(alternative).find("body.rtf"), std::string::npos);
   EXPECT_NE(console_.find("(1 ignored by the -r option)"), std::string::npos);
 }

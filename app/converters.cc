@@ -108,7 +108,7 @@ ListingLine ParseListingLine(const orv::string& line, const orv::string& dir) {
     listed.path = dir + "/" + line;
     return listed;
   }
-  orv::string* columns[] = {&listed.path, &listed.type, &listed.contentId};
+  orv::string* columns[] = {&listed.path, &listed.type, &listed.content_id};
   for (orv::string* column : columns) {
     start += kSeparator.size();
     std::size_t next = line.find(kSeparator, start);

@@ -67,7 +67,7 @@ std::vector<orv::string> TnefArguments(const orv::string& work_file, const orv::
 // "path", "type", "content id" (older versions print the first two only). A
 // line without separator is a bare name in dir.
 struct ListingLine {
-  orv::string path, type, contentId;
+  orv::string path, type, content_id;
 };
 ListingLine ParseListingLine(const orv::string& line, const orv::string& dir);
 

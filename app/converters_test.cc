@@ -12,7 +12,7 @@ namespace {
 // The columns of a listing line, each in brackets.
 std::string Listed(const std::string& line) {
   ListingLine l = ParseListingLine(line, "wmd");
-  return "[" + l.path + "][" + l.type + "][" + l.contentId + "]";
+  return "[" + l.path + "][" + l.type + "][" + l.content_id + "]";
 }
 
 TEST(ParseListingLineTest, Table) {

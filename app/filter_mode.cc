@@ -11,7 +11,7 @@
 #include "orv/line_stream.h"
 
 cgp::Verdict FilterMode::FilterMessage(const orv::string& path) {
-  if (!orv::FileExists(setup_.settings.programDirectory + "tnef")) {
+  if (!orv::FileExists(setup_.settings.program_directory + "tnef")) {
     orv::logline() << "tnef binary not found, message is left unscanned";
     return cgp::Verdict::kAccept;
   }

@@ -10,14 +10,14 @@ void ExamineField(const orv::string& field, PartHeaders& headers) {
     std::size_t start = field.find_first_not_of(" \t\"", 13);
     if (start == orv::string::npos) return;
     std::size_t end = field.find_first_of(" \t\";", start);
-    headers.contentType = field.substr(start, end == orv::string::npos ? end : end - start);
-    headers.contentType.lowerize();
+    headers.content_type = field.substr(start, end == orv::string::npos ? end : end - start);
+    headers.content_type.lowerize();
     GetHeaderParameter(field, "boundary", headers.boundary);
     GetHeaderParameter(field, "name", headers.name);
   } else if (field.istarts("Content-Disposition:")) {
     GetHeaderParameter(field, "name", headers.name);
   } else if (field.istarts("X-WinmailDat:")) {
-    headers.alreadyProcessed = true;
+    headers.already_processed = true;
   }
 }
 
@@ -95,16 +95,16 @@ class Scanner {
 bool Scanner::ScanMultipart(int depth) {
   PartHeaders walk;
   if (!ReadHeaderBlock(in_, walk)) return Fail("A header field is longer than 1 MiB");
-  if (walk.alreadyProcessed) {
+  if (walk.already_processed) {
     orv::logline() << "This file has already been processed, skipping";
     return true;
   }
-  if (!walk.contentType.istarts("multipart/") || walk.boundary.empty()) return true;
+  if (!walk.content_type.istarts("multipart/") || walk.boundary.empty()) return true;
   if (walk.boundary.size() > kMaxBoundary) return Fail("A boundary is longer than 998 bytes");
 
   WinmailPart part;
   part.delimiter = "--" + walk.boundary;
-  part.alternative = walk.contentType == "multipart/alternative";
+  part.alternative = walk.content_type == "multipart/alternative";
   const orv::string closing = part.delimiter + "--";
   const std::size_t first = parts_.size();
   orv::string line;
@@ -118,7 +118,7 @@ bool Scanner::ScanMultipart(int depth) {
     if (!next_read) ReadLine(in_, line);
   }
   for (std::size_t i = first; i < parts_.size(); ++i) {
-    if (parts_[i].multipartEnd == 0) parts_[i].multipartEnd = in_.Tell();
+    if (parts_[i].multipart_end == 0) parts_[i].multipart_end = in_.Tell();
   }
   return true;
 }
@@ -126,17 +126,17 @@ bool Scanner::ScanMultipart(int depth) {
 bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read) {
   PartHeaders headers;
   if (!ReadHeaderBlock(in_, headers)) return Fail("A header field is longer than 1 MiB");
-  if (headers.contentType == "application/ms-tnef" || headers.name == "winmail.dat") {
-    part.bodyStart = in_.Tell();
+  if (headers.content_type == "application/ms-tnef" || headers.name == "winmail.dat") {
+    part.body_start = in_.Tell();
     part.end = ReadPartBody(in_, part.delimiter, line);
     parts_.push_back(part);
     next_read = line == part.delimiter;
-  } else if (headers.contentType.istarts("multipart/")) {
+  } else if (headers.content_type.istarts("multipart/")) {
     if (depth + 1 >= kMaxNesting) return Fail("Multiparts are nested more than 64 deep");
     in_.Seek(part.start);
     return ScanMultipart(depth + 1);
-  } else if (headers.contentType == "text/html") {
-    part.htmlSeen = part.alternative;
+  } else if (headers.content_type == "text/html") {
+    part.html_seen = part.alternative;
   }
   return true;
 }

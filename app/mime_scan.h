@@ -20,10 +20,10 @@ constexpr int kMaxNesting = 64;                       // multiparts inside multi
 
 // What one header block says.
 struct PartHeaders {
-  orv::string contentType;        // media type, lower case; empty if none usable
-  orv::string boundary;           // the boundary parameter, case kept
-  orv::string name;               // name= of Content-Type or (file)name= of Content-Disposition
-  bool alreadyProcessed = false;  // the block holds an X-WinmailDat field
+  orv::string content_type;        // media type, lower case; empty if none usable
+  orv::string boundary;            // the boundary parameter, case kept
+  orv::string name;                // name= of Content-Type or (file)name= of Content-Disposition
+  bool already_processed = false;  // the block holds an X-WinmailDat field
 };
 
 // Reads one header block from in's position through the empty line that ends
@@ -38,13 +38,13 @@ bool GetHeaderParameter(const orv::string& header, const orv::string& key, orv::
 
 // One winmail.dat part of a message, as the scan found it.
 struct WinmailPart {
-  int64_t start = 0;         // offset of the part's first header line
-  int64_t bodyStart = 0;     // offset of the first line of its body
-  int64_t end = 0;           // just after the line that ended the body; 0: the input ended
-  int64_t multipartEnd = 0;  // where the scan of the enclosing multipart stopped
-  orv::string delimiter;     // the delimiter line of the enclosing multipart
-  bool alternative = false;  // the enclosing multipart is multipart/alternative
-  bool htmlSeen = false;     // ... and a text/html part came before this one
+  int64_t start = 0;          // offset of the part's first header line
+  int64_t body_start = 0;     // offset of the first line of its body
+  int64_t end = 0;            // just after the line that ended the body; 0: the input ended
+  int64_t multipart_end = 0;  // where the scan of the enclosing multipart stopped
+  orv::string delimiter;      // the delimiter line of the enclosing multipart
+  bool alternative = false;   // the enclosing multipart is multipart/alternative
+  bool html_seen = false;     // ... and a text/html part came before this one
 };
 
 // Scans the message that begins at in's position and appends its winmail.dat

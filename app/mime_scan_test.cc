@@ -19,8 +19,8 @@ std::string Headers(const std::string& b) {
   h.name = "stale";
   if (!ReadHeaderBlock(in, h)) return "<too long>";
   EXPECT_EQ(in.Tell(), static_cast<int64_t>(b.size())) << b;
-  return h.contentType + " b=" + h.boundary + " n=" + h.name +
-         (h.alreadyProcessed ? " processed" : "");
+  return h.content_type + " b=" + h.boundary + " n=" + h.name +
+         (h.already_processed ? " processed" : "");
 }
 
 TEST(ReadHeaderBlockTest, Table) {

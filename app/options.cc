@@ -11,17 +11,17 @@ void Describe(po::options_description& visible, Settings& s, orv::string& path) 
   // clang-format off
   visible.add_options()
       ("help,h", "Help. Shows this screen.")
-      ("keep-winmail,k", po::bool_switch(&s.keepWinmail)->default_value(false),
+      ("keep-winmail,k", po::bool_switch(&s.keep_winmail)->default_value(false),
        "Keep the winmail.dat attachment along with the extracted attachment. The default behavior is to discard winmail.dat.")
-      ("no-rtf-alternative,r", po::bool_switch(&s.noRtfAlternative)->default_value(false),
+      ("no-rtf-alternative,r", po::bool_switch(&s.no_rtf_alternative)->default_value(false),
        "Ignore the rtf body when a text/html part is already present in the text/alternative section of the message. The default behavior is to add a text/rtf alternative.")
-      ("ignore-rtf-body", po::bool_switch(&s.ignoreRtfBody)->default_value(false),
+      ("ignore-rtf-body", po::bool_switch(&s.ignore_rtf_body)->default_value(false),
        "Ignore the rtf body in ALL cases")
-      ("always-remove-winmail", po::bool_switch(&s.alwaysRemoveWinmail)->default_value(false),
+      ("always-remove-winmail", po::bool_switch(&s.always_remove_winmail)->default_value(false),
        "Always remove the winmail.dat attachment, whether or not something was extracted from it. The default behavior is to leave the winmail.dat part alone when nothing relevant can be extracted.")
       ("path,p", po::value<std::string>(&path)->default_value(std::string(), ""),
        "Specify the path of the mdir mailbox containing the emails to convert. This enables the (free) batch mode.")
-      ("no-recurse,n", po::bool_switch(&s.noRecurse)->default_value(false),
+      ("no-recurse,n", po::bool_switch(&s.no_recurse)->default_value(false),
        "In batch mode, do not recurse into subdirectories. The default behavior is to recurse into subdirectories.");
   // clang-format on
 }

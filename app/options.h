@@ -7,17 +7,17 @@
 
 // Fixed once the command line is read; conversions share them read-only.
 struct Settings {
-  orv::string programDirectory;  // where tnef, rtf2html and wmd_temp are; ends with "/"
-  bool noRecurse = false;
-  bool keepWinmail = false;
-  bool noRtfAlternative = false;
-  bool ignoreRtfBody = false;
-  bool alwaysRemoveWinmail = false;
+  orv::string program_directory;  // where tnef, rtf2html and wmd_temp are; ends with "/"
+  bool no_recurse = false;
+  bool keep_winmail = false;
+  bool no_rtf_alternative = false;
+  bool ignore_rtf_body = false;
+  bool always_remove_winmail = false;
 };
 
 enum class ParseResult { kRun, kHelp, kError };
 
-// Reads the command line into settings (all but programDirectory) and path
+// Reads the command line into settings (all but program_directory) and path
 // (empty unless batch mode). Prints the usage text for kHelp, an option error
 // on standard error for kError, and nothing for kRun.
 ParseResult ParseOptions(int argc, char** argv, Settings& settings, orv::string& path);

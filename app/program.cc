@@ -20,7 +20,7 @@ void PrintBanner() {
 }
 
 void ReportRtf2html(const Settings& settings) {
-  if (orv::FileExists(settings.programDirectory + "rtf2html")) {
+  if (orv::FileExists(settings.program_directory + "rtf2html")) {
     orv::outline() << "* Found rtf2html binary";
   } else {
     orv::outline() << "* ERROR: rtf2html binary not found, rtf bodies will not be decoded as html";
@@ -29,7 +29,7 @@ void ReportRtf2html(const Settings& settings) {
 }
 
 int RunBatchMode(const ConversionSetup& setup, const orv::string& path) {
-  if (!orv::FileExists(setup.settings.programDirectory + "tnef")) {
+  if (!orv::FileExists(setup.settings.program_directory + "tnef")) {
     orv::outline() << "* ERROR: tnef binary not found, unable to contine.";
     orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions.";
     return kExitFailure;
@@ -44,17 +44,17 @@ int RunFilterMode(const ConversionSetup& setup) {
   // The mail server starts the filter in its base directory.
   cgp::QueueWriter queue("");
   if (!orv::IsDirectory(queue.directory())) orv::MakeDirectory(queue.directory(), false);
-  if (settings.keepWinmail) {
+  if (settings.keep_winmail) {
     orv::outline()
         << "* -k specified, original winmail.dat will be kept with extracted attachments";
   }
-  if (orv::FileExists(settings.programDirectory + "tnef")) {
+  if (orv::FileExists(settings.program_directory + "tnef")) {
     orv::outline() << "* Found tnef binary";
   } else {
     orv::outline() << "* ERROR: tnef binary not found, messages will be left unscanned";
     orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions";
   }
-  if (!settings.ignoreRtfBody) ReportRtf2html(settings);
+  if (!settings.ignore_rtf_body) ReportRtf2html(settings);
   FilterMode(setup, queue).Run();
   return kExitSuccess;
 }
@@ -77,16 +77,16 @@ int RunProgram(int argc, char** argv) {
       break;
   }
   PrintBanner();
-  settings.programDirectory = orv::DirectoryOf(argc > 0 ? argv[0] : "");
-  ProgramConverters converters(settings.programDirectory);
-  const ConversionSetup setup{settings, converters, settings.programDirectory + "wmd_temp"};
-  PrepareWorkRoot(setup.workRoot);
+  settings.program_directory = orv::DirectoryOf(argc > 0 ? argv[0] : "");
+  ProgramConverters converters(settings.program_directory);
+  const ConversionSetup setup{settings, converters, settings.program_directory + "wmd_temp"};
+  PrepareWorkRoot(setup.work_root);
   int status = kExitFailure;
   try {
     status = path.empty() ? RunFilterMode(setup) : RunBatchMode(setup, path);
   } catch (const std::exception& e) {
     orv::logline() << orv::Printable(e.what()) << ", the filter stops";
   }
-  RemoveWorkRoot(setup.workRoot);
+  RemoveWorkRoot(setup.work_root);
   return status;
 }

@@ -120,7 +120,7 @@ void RewriteMessage(orv::InputFile& in, std::ostream& out,
     // follow each other directly are replaced one after the other.
     while (next < replacements.size() && in.Tell() == replacements[next].part.start) {
       const Replacement& r = replacements[next++];
-      if (!ReplacePart(in, out, r, keep_winmail || r.result.keepReceived, line)) return;
+      if (!ReplacePart(in, out, r, keep_winmail || r.result.keep_received, line)) return;
     }
     WriteCopyLine(out, line);
     // The line was the input's last: reading on would add an empty line.

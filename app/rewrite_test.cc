@@ -71,7 +71,7 @@ TEST_F(InsertTest, DropsOrKeepsTheReceivedPart) {
   EXPECT_EQ(Insert(message, {Record(message, kTnef, {Pdf()})}, true),
             kHead + kText + kPdf + kTnef + kClose + "\n");
   Replacement kept = Record(message, kTnef, {Pdf()});
-  kept.result.keepReceived = true;
+  kept.result.keep_received = true;
   EXPECT_EQ(Insert(message, {kept}), kHead + kText + kPdf + kTnef + kClose + "\n");
   EXPECT_FALSE(failed_);
 }
@@ -137,8 +137,8 @@ TEST_F(InsertTest, LineEndsAndTheEndOfInput) {
                            {Pdf()})}),
       kHead + kText + kPdf + kClose + "\n");
 
-  const std::string noEnd = kHead + kText + kTnef + "--B--";
-  EXPECT_EQ(Insert(noEnd, {Record(noEnd, kTnef, {Pdf()})}), kHead + kText + kPdf + kClose);
+  const std::string no_end = kHead + kText + kTnef + "--B--";
+  EXPECT_EQ(Insert(no_end, {Record(no_end, kTnef, {Pdf()})}), kHead + kText + kPdf + kClose);
 
   const std::string last = kHead + kText + kTnef;  // the part ends the input
   EXPECT_EQ(Insert(last, {Record(last, kTnef, {Pdf()})}), kHead + kText + kPdf + "\n");
@@ -155,14 +155,14 @@ TEST_F(InsertTest, LineEndsAndTheEndOfInput) {
 }
 
 TEST_F(InsertTest, LongLinesAreCopiedWhole) {
-  const std::string longLine(100000, 'x');
-  const std::string text = "--B\nContent-Type: text/plain\n\n" + longLine + "\n";
-  const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\n" + longLine + "\n\n";
-  const std::string message = kHead + text + tnef + kClose + longLine;
+  const std::string long_line(100000, 'x');
+  const std::string text = "--B\nContent-Type: text/plain\n\n" + long_line + "\n";
+  const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\n" + long_line + "\n\n";
+  const std::string message = kHead + text + tnef + kClose + long_line;
   EXPECT_EQ(Insert(message, {Record(message, tnef, {Pdf()})}),
-            kHead + text + kPdf + kClose + longLine + "\n");
+            kHead + text + kPdf + kClose + long_line + "\n");
   EXPECT_EQ(Insert(message, {Record(message, tnef, {Pdf()})}, true),
-            kHead + text + kPdf + tnef + kClose + longLine + "\n");
+            kHead + text + kPdf + tnef + kClose + long_line + "\n");
 }
 
 TEST_F(InsertTest, UnreadableFileFailsTheOutput) {

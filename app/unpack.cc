@@ -53,14 +53,14 @@ UnpackResult Unpacker::Unpack(orv::InputFile& in, const WinmailPart& part) {
   if (!WriteWorkFile(in, part)) return result;
   const std::set<orv::string> before = ListNames(scratch_.path());
   const ConverterRun run =
-      converters_.Tnef(work_file, scratch_.path(), !settings_.ignoreRtfBody, deadline_);
+      converters_.Tnef(work_file, scratch_.path(), !settings_.ignore_rtf_body, deadline_);
   if (run.status == ConverterRun::kNotRun) {
     orv::logline() << "Unable to start the tnef binary, unable to extract winmail.dat "
                       "attachments. Message will be left unscanned";
   }
   if (!run.errors.empty() && run.status != ConverterRun::kNotRun) {
     ReportTnefErrors(run.errors);
-    result.keepReceived = !settings_.alwaysRemoveWinmail;
+    result.keep_received = !settings_.always_remove_winmail;
   }
   if (run.status == ConverterRun::kDone) {
     if (!ReadListing(run, result)) {
@@ -74,7 +74,7 @@ UnpackResult Unpacker::Unpack(orv::InputFile& in, const WinmailPart& part) {
         if (used_.count(name)) continue;
         orv::logline() << "tnef wrote files that its listing does not name, "
                           "the winmail.dat attachment is kept";
-        result.keepReceived = !settings_.alwaysRemoveWinmail;
+        result.keep_received = !settings_.always_remove_winmail;
         break;
       }
       ConvertRtf(part, result);
@@ -89,7 +89,7 @@ bool Unpacker::WriteWorkFile(orv::InputFile& in, const WinmailPart& part) {
   const orv::string work_file = scratch_.path() + "/winmail.dat";
   orv::ofstream work(work_file, std::ios::trunc | std::ios::binary);
   in.clear();
-  in.Seek(part.bodyStart);
+  in.Seek(part.body_start);
   unsigned bad_lines = 0;
   {
     orv::Base64LineDecoder decoder(work);
@@ -128,7 +128,7 @@ bool Unpacker::ReadListing(const ConverterRun& run, UnpackResult& result) {
     file.name = FileNameOf(listed.path);
     file.path = listed.path;
     file.type = listed.type;
-    file.contentId = listed.contentId;
+    file.content_id = listed.content_id;
     result.files.push_back(file);
   }
   return true;
@@ -159,9 +159,9 @@ void Unpacker::ConvertRtf(const WinmailPart& part, UnpackResult& result) {
   std::size_t skipped = 0;
   for (ExtractedFile& file : result.files) {
     if (!EndsWithRtf(file.path)) continue;
-    if (!part.htmlSeen) {
+    if (!part.html_seen) {
       ConvertRtfFile(file, part.alternative);
-    } else if (settings_.noRtfAlternative) {
+    } else if (settings_.no_rtf_alternative) {
       ++skipped;
       file.kind = FileKind::kSkipped;
     }
@@ -192,7 +192,7 @@ void Unpacker::ConvertRtfFile(ExtractedFile& file, bool alternative) {
 void Unpacker::Conclude(UnpackResult& result, std::size_t skipped) {
   const std::size_t n = result.files.size();
   if (n == 0) {
-    if (settings_.alwaysRemoveWinmail) result.outcome = UnpackResult::kReplaced;
+    if (settings_.always_remove_winmail) result.outcome = UnpackResult::kReplaced;
     orv::logline() << "This winmail.dat doesn't contain extractable attachments";
     return;
   }

@@ -22,10 +22,10 @@ enum class FileKind {
 
 // One file that tnef (or rtf2html after it) wrote.
 struct ExtractedFile {
-  orv::string path;       // inside the scratch directory
-  orv::string name;       // the file name the new part shows
-  orv::string type;       // the MIME type of its listing line; empty when none
-  orv::string contentId;  // the content id of its listing line; empty when none
+  orv::string path;        // inside the scratch directory
+  orv::string name;        // the file name the new part shows
+  orv::string type;        // the MIME type of its listing line; empty when none
+  orv::string content_id;  // the content id of its listing line; empty when none
   FileKind kind = FileKind::kAttachment;
 };
 
@@ -38,7 +38,7 @@ struct UnpackResult {
   };
   Outcome outcome = kKept;
   std::vector<ExtractedFile> files;
-  bool keepReceived = false;  // written back after the files: tnef did not account for all of it
+  bool keep_received = false;  // written back after the files: tnef did not account for all of it
 };
 
 // One conversion's unpacking: its settings, converters, scratch directory and

@@ -42,7 +42,7 @@ Envelope ReadEnvelope(orv::InputFile& in) {
     orv::string address = line.substr(open + 1, close - open - 1);
     address.lowerize();
     if (line[0] == 'P') {
-      envelope.returnPath = address;
+      envelope.return_path = address;
     } else {
       envelope.recipients.insert(address);
     }
@@ -51,7 +51,7 @@ Envelope ReadEnvelope(orv::InputFile& in) {
 }
 
 void WriteEnvelope(std::ostream& out, const Envelope& envelope) {
-  out << "Return-Path: " << envelope.returnPath << '\n';
+  out << "Return-Path: " << envelope.return_path << '\n';
   for (const orv::string& recipient : envelope.recipients) {
     out << "Envelope-To: " << recipient << '\n';
   }

@@ -14,7 +14,7 @@
 namespace cgp {
 
 struct Envelope {
-  orv::string returnPath;            // lower case
+  orv::string return_path;           // lower case
   std::set<orv::string> recipients;  // lower case
 };
 

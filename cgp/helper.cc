@@ -32,7 +32,7 @@ unsigned SequenceNumber(const orv::string& token) {
   return number;
 }
 
-Helper::Helper(const orv::string& error_word) : errorWord(" " + error_word + " ") {}
+Helper::Helper(const orv::string& error_word) : error_word_(" " + error_word + " ") {}
 
 Helper::~Helper() = default;
 
@@ -62,7 +62,7 @@ void Helper::Run(orv::InputFile& in) {
       orv::outline() << token << " FAILURE";
     } else if (quitting) {
       orv::outline()
-          << token << errorWord
+          << token << error_word_
           << "\"QUIT command received, filter is shut down. Please restart the filter.\"";
     } else if (request.command == "intf") {
       unsigned requested = request.parameters.empty() ? 1 : SequenceNumber(request.parameters);
@@ -80,7 +80,7 @@ void Helper::Run(orv::InputFile& in) {
     } else {
       unsigned seq = SequenceNumber(token);
       if (seq == 0 && token != "0") {
-        orv::outline() << token << errorWord << "\"Error: seqID should be a number\"";
+        orv::outline() << token << error_word_ << "\"Error: seqID should be a number\"";
       } else if (request.parameters.empty()) {
         orv::outline() << token << " FAILURE \"Missing parameter(s)\"";
       } else if (!HandlesCommand(request.command)) {

@@ -54,7 +54,7 @@ class Helper {
                               const orv::string& parameters) = 0;
   virtual bool HandlesCommand(const orv::string& command) = 0;
 
-  const orv::string errorWord;
+  const orv::string error_word_;
 };
 
 }  // namespace cgp

@@ -20,7 +20,7 @@ FUZZ_UNTRACED void CheckHeaderBlock(const std::string& content) {
   orv::InputFile in(file->path());
   FUZZ_CHECK(in.is_open());
   PartHeaders headers;
-  headers.contentType = "stale";
+  headers.content_type = "stale";
   bool ok = ReadHeaderBlock(in, headers);
   // Inputs here stay far below the 1 MiB limit on a field.
   FUZZ_CHECK(ok);
@@ -35,7 +35,7 @@ FUZZ_UNTRACED void CheckHeaderBlock(const std::string& content) {
   }
   FUZZ_CHECK(static_cast<std::size_t>(in.Tell()) == end);
   // A media type holds no separator; ASCII capitals are folded.
-  for (char c : headers.contentType) {
+  for (char c : headers.content_type) {
     FUZZ_CHECK(c != ' ' && c != '\t' && c != '"' && c != ';');
     FUZZ_CHECK(c < 'A' || c > 'Z');
   }

@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 #endif
   file = new fuzz::MemoryFile();
   settings = new Settings();
-  settings->programDirectory = program_directory;
+  settings->program_directory = program_directory;
   converters = new ProgramConverters(program_directory);
   atexit(RemoveProgramDirectory);
   return 0;
@@ -72,10 +72,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #ifdef VERROWICK_FAKE_TNEF
   const unsigned options = size > 0 ? data[size - 1] : 0;
-  settings->keepWinmail = options & 1;
-  settings->noRtfAlternative = options & 2;
-  settings->ignoreRtfBody = options & 4;
-  settings->alwaysRemoveWinmail = options & 8;
+  settings->keep_winmail = options & 1;
+  settings->no_rtf_alternative = options & 2;
+  settings->ignore_rtf_body = options & 4;
+  settings->always_remove_winmail = options & 8;
 #endif
   file->Write(std::string_view(reinterpret_cast<const char*>(data), size));
   orv::InputFile in(file->path());

@@ -10,10 +10,10 @@
 namespace orv {
 namespace {
 
-std::mutex outputMutex;
-std::mutex repeatTableMutex;
-std::unordered_map<string, std::pair<string, uint32_t>, StringHash> repeatTable(100);
-bool outputBroken = false;
+std::mutex output_mutex;
+std::mutex repeat_table_mutex;
+std::unordered_map<string, std::pair<string, uint32_t>, StringHash> repeat_table(100);
+bool output_broken = false;
 
 // One console line, cut with "..." after kMaxLogLine bytes.
 string CutLine(string line) {
@@ -29,25 +29,25 @@ string CutLine(string line) {
 bool WriteLine(std::string text) {
   while (!text.empty() && text.back() == '\n') text.pop_back();
   text += '\n';
-  std::lock_guard<std::mutex> lock(outputMutex);
+  std::lock_guard<std::mutex> lock(output_mutex);
   const char* p = text.data();
   std::size_t left = text.size();
-  while (left > 0 && !outputBroken) {
+  while (left > 0 && !output_broken) {
     ssize_t n = ::write(STDOUT_FILENO, p, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      outputBroken = true;
+      output_broken = true;
       break;
     }
     p += n;
     left -= static_cast<std::size_t>(n);
   }
-  return !outputBroken;
+  return !output_broken;
 }
 
 bool OutputBroken() {
-  std::lock_guard<std::mutex> lock(outputMutex);
-  return outputBroken;
+  std::lock_guard<std::mutex> lock(output_mutex);
+  return output_broken;
 }
 
 outline::~outline() {
@@ -57,10 +57,10 @@ outline::~outline() {
 logline::~logline() {
   string text(Text());
   if (!key_.empty()) {
-    std::lock_guard<std::mutex> lock(repeatTableMutex);
-    decltype(repeatTable)::iterator it;
-    if (!has_key(repeatTable, key_, it)) {
-      repeatTable.emplace(key_, std::make_pair(text, 1u));
+    std::lock_guard<std::mutex> lock(repeat_table_mutex);
+    decltype(repeat_table)::iterator it;
+    if (!has_key(repeat_table, key_, it)) {
+      repeat_table.emplace(key_, std::make_pair(text, 1u));
     } else if (it->second.first == text) {
       ++it->second.second;
       return;

@@ -47,10 +47,10 @@ TEST(LineStreamTest, LongLinesAreCut) {
   logline(5) << std::string(kMaxLogLine, 'b') << "\nshort";
   for (const char* text : {"x", "x", "y"})  // a long key cuts the summary line too
     logline(string(5000, 'k')) << text;
-  const std::string cutKey = "* " + std::string(kMaxLogLine - 2, 'k') + "...\n";
+  const std::string cut_key = "* " + std::string(kMaxLogLine - 2, 'k') + "...\n";
   EXPECT_EQ(GetCapturedStdout(), "* " + std::string(kMaxLogLine - 2, 'a') + "\n* [5] " +
                                      std::string(kMaxLogLine - 6, 'b') + "...\n* [5] short\n" +
-                                     cutKey + cutKey + cutKey);
+                                     cut_key + cut_key + cut_key);
 }
 
 }  // namespace
