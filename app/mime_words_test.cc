@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "app/attachment_name.h"
 #include "orv/testing.h"
 
 namespace {
@@ -63,12 +64,13 @@ TEST(MimeWordsTest, ContentIds) {
   EXPECT_FALSE(IsValidContentId(std::string(251, 'a')));
 }
 
-// Every name written as both parameters into one part each, then read back
-// by Python's email package with its default policy.
+// Names from 8-bit code pages, UTF-8, long and with special characters,
+// written as both parameters into one part each, then read back by Python's
+// email package with its default policy.
 TEST(MimeWordsTest, PythonReadsTheNamesBack) {
   const std::string names[] = {
-      "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt",                           // from cp1252
-      "\xD0\x9E\xD0\xB1\xD0\xB7\xD0\xBE\xD1\x80 \xD0\xB7\xD0\xB0 2026.doc",  // from cp1251
+      NameToUtf8("UmlautAnhang-\xE4\xFC\xF6.txt", 1252),
+      NameToUtf8("\xCE\xE1\xE7\xEE\xF0 \xE7\xE0 2026.doc", 1251),
       "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xF0\x9F\x98\x80.pdf",
       std::string(60, 'n') + "\xC3\xA9" + std::string(150, 'm') + ".txt",  // over 200 bytes
       "a \"quoted\" \\back\\ 100% a/b.txt",
@@ -85,6 +87,8 @@ TEST(MimeWordsTest, PythonReadsTheNamesBack) {
         FilenameParameter(name) + "\nContent-Transfer-Encoding: base64\n\neA==\n";
     expected += name + '\n' + name + '\n';
   }
+  EXPECT_EQ(names[0], "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt");
+  EXPECT_EQ(names[1], "\xD0\x9E\xD0\xB1\xD0\xB7\xD0\xBE\xD1\x80 \xD0\xB7\xD0\xB0 2026.doc");
   message += "--B--\n";
   const std::string script =
       "import email, email.policy, sys\n"
