@@ -1,8 +1,8 @@
 #include "app/tnef_reader.h"
 
 #include <cstdint>
+#include <initializer_list>
 
-#include "app/attachment_name.h"
 #include "orv/utf8.h"
 
 namespace {
@@ -205,13 +205,16 @@ std::optional<TnefTime> TimeOfFiletime(std::string_view bytes) {
   return time;
 }
 
-// attDateSent: year, month, day, hour, minute, second, day of the week.
+// attDateSent: year, month, day, hour, minute, second, day of the week;
+// nothing when a field is out of its range.
 std::optional<TnefTime> TimeOfDtr(std::string_view bytes) {
   Cursor in(bytes);
   TnefTime time;
   for (int* field : {&time.year, &time.month, &time.day, &time.hour, &time.minute, &time.second})
     *field = static_cast<int>(in.Number(2));
-  if (!in.ok()) return std::nullopt;
+  if (!in.ok() || time.month < 1 || time.month > 12 || time.day < 1 || time.day > 31 ||
+      time.hour > 23 || time.minute > 59 || time.second > 60)
+    return std::nullopt;
   return time;
 }
 
@@ -364,9 +367,13 @@ std::string Bounded(std::string text) {
   return text;
 }
 
+// The text as UTF-8 within kTnefMaxText, as NameToUtf8 makes names. Every
+// byte, and every UTF-16 unit, gives at least one byte of UTF-8, so only the
+// start of a long text is decoded.
 std::string Decoded(const RawText& text, int code_page) {
-  std::string_view bytes = text.bytes.substr(0, 4 * kTnefMaxText);
-  return Bounded(text.utf16 ? orv::Utf16LeToUtf8(bytes) : NameToUtf8(bytes, code_page));
+  if (text.utf16) return Bounded(orv::Utf16LeToUtf8(text.bytes.substr(0, 2 * kTnefMaxText)));
+  if (orv::IsUtf8(text.bytes)) return Bounded(std::string(text.bytes.substr(0, kTnefMaxText + 3)));
+  return Bounded(orv::CodePageToUtf8(text.bytes.substr(0, kTnefMaxText), code_page));
 }
 
 // The first of the texts that is present.

@@ -216,6 +216,12 @@ TEST(TnefReaderTest, KeepsToItsLimits) {
   for (std::size_t i = 0; i < kTnefMaxText; ++i) euros += "\xE2\x82\xAC";
   message = ReadTnef(Stream(Attribute(1, 0x00018004, euros)));
   EXPECT_EQ(message->subject, euros.substr(0, kTnefMaxText / 3 * 3));
+
+  // attDateSent with the 13th month.
+  message =
+      ReadTnef(Stream(Attribute(1, 0x00038005, Le(2026, 2) + Le(13, 2) + std::string(10, '\1'))));
+  EXPECT_TRUE(message->complete);
+  EXPECT_FALSE(message->date_sent);
 }
 
 TEST(TnefReaderTest, TellsAttachedObjects) {
