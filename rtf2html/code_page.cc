@@ -5,7 +5,8 @@
 
 #include <map>
 
-#include "rtf2html/code_page_tables.h"
+#include "orv/code_page_tables.h"
+#include "orv/utf8.h"
 
 namespace rtf2html {
 
@@ -19,18 +20,15 @@ iconv_t ConverterFor(int code_page) {
   static struct Converters : std::map<int, iconv_t> {
     ~Converters() {
       for (auto& entry : *this) {
-        if (entry.second)
-          iconv_close(entry.second);
+        if (entry.second) iconv_close(entry.second);
       }
     }
   } converters;
   auto it = converters.find(code_page);
-  if (it != converters.end())
-    return it->second;
+  if (it != converters.end()) return it->second;
   std::string name = code_page == kUtf8CodePage ? "UTF-8" : "CP" + std::to_string(code_page);
   iconv_t cd = iconv_open("UTF-8", name.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1))
-    cd = nullptr;
+  if (cd == reinterpret_cast<iconv_t>(-1)) cd = nullptr;
   converters.emplace(code_page, cd);
   return cd;
 }
@@ -40,8 +38,7 @@ iconv_t ConverterFor(int code_page) {
 void AppendFiltered(const char* p, std::size_t n, std::string* out) {
   for (std::size_t i = 0; i < n; ++i) {
     unsigned char c = static_cast<unsigned char>(p[i]);
-    if (c >= 0x20 ? c != 0x7F : (c == '\t' || c == '\n' || c == '\r'))
-      out->push_back(p[i]);
+    if (c >= 0x20 ? c != 0x7F : (c == '\t' || c == '\n' || c == '\r')) out->push_back(p[i]);
   }
 }
 
@@ -57,10 +54,8 @@ std::size_t DecodeWithIconv(iconv_t cd, std::string_view bytes, bool more_follow
     std::size_t rc = iconv(cd, &in, &in_left, &put, &room);
     int error = rc == static_cast<std::size_t>(-1) ? errno : 0;
     AppendFiltered(buffer, sizeof buffer - room, out);
-    if (error == E2BIG || error == 0)
-      continue;
-    if (error == EINVAL && more_follow)
-      break;
+    if (error == E2BIG || error == 0) continue;
+    if (error == EINVAL && more_follow) break;
     // An invalid sequence, or a character cut off by the end of the text.
     AppendCodePoint(kReplacement, out);
     ++in;
@@ -132,32 +127,14 @@ int CodePageOfCharset(int charset, int document_code_page) {
 }
 
 void AppendCodePoint(char32_t c, std::string* out) {
-  if (c < 0x20 ? (c != '\t' && c != '\n' && c != '\r') : c == 0x7F)
-    return;
-  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF)
-    c = kReplacement;
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
+  if (c < 0x20 ? (c != '\t' && c != '\n' && c != '\r') : c == 0x7F) return;
+  orv::AppendUtf8(c, out);
 }
 
 std::size_t DecodeBytes(int code_page, std::string_view bytes, bool more_follow, std::string* out) {
-  const char16_t* upper = UpperHalf(code_page == kSymbolCodePage ? 1252 : code_page);
+  const char16_t* upper = orv::UpperHalf(code_page == kSymbolCodePage ? 1252 : code_page);
   if (!upper) {
-    if (iconv_t cd = ConverterFor(code_page))
-      return DecodeWithIconv(cd, bytes, more_follow, out);
+    if (iconv_t cd = ConverterFor(code_page)) return DecodeWithIconv(cd, bytes, more_follow, out);
   }
   for (char byte : bytes) {
     unsigned char c = static_cast<unsigned char>(byte);
