@@ -178,21 +178,51 @@ void WriteBase64Lines(InputFile& in, std::ostream& out) {
 void WriteQuotedPrintable(InputFile& in, std::ostream& out) {
   static const char kHex[] = "0123456789ABCDEF";
   constexpr std::size_t kChunk = 16 * 1024;
+  // Characters a line holds before the "=" of a soft line break.
+  constexpr std::size_t kRoom = 75;
   std::unique_ptr<char[]> raw(new char[kChunk]);
-  std::unique_ptr<char[]> encoded(new char[3 * kChunk]);
+  // Every byte may take three characters, and every 25 of them a soft line break.
+  std::unique_ptr<char[]> encoded(new char[4 * kChunk + 8]);
+  std::size_t column = 0;
+  // A space read last, written once the next byte tells whether it ends a line.
+  bool space = false;
+  char* o = nullptr;
+  auto put = [&](unsigned char c, bool literal) {
+    const std::size_t width = literal ? 1 : 3;
+    if (column + width > kRoom) {
+      *o++ = '=';
+      *o++ = '\n';
+      column = 0;
+    }
+    column += width;
+    if (literal) {
+      *o++ = static_cast<char>(c);
+    } else {
+      *o++ = '=';
+      *o++ = kHex[c >> 4];
+      *o++ = kHex[c & 15];
+    }
+  };
   for (;;) {
     std::size_t n = in.Read(raw.get(), kChunk);
-    char* o = encoded.get();
+    o = encoded.get();
     for (std::size_t i = 0; i < n; ++i) {
       unsigned char c = static_cast<unsigned char>(raw[i]);
-      if (c == '\n' || c == '\r' || c == ' ' || (c >= 33 && c <= 126 && c != '=')) {
+      const bool line_end = c == '\n' || c == '\r';
+      if (space) {
+        space = false;
+        put(' ', !line_end);
+      }
+      if (line_end) {
         *o++ = static_cast<char>(c);
+        column = 0;
+      } else if (c == ' ') {
+        space = true;
       } else {
-        *o++ = '=';
-        *o++ = kHex[c >> 4];
-        *o++ = kHex[c & 15];
+        put(c, c >= 33 && c <= 126 && c != '=');
       }
     }
+    if (in.eof() && space) put(' ', false);
     out.write(encoded.get(), o - encoded.get());
     if (in.eof()) break;
   }
