@@ -188,7 +188,7 @@ bool IsAsciiAlnum(unsigned char c) {
 bool IsTypeName(std::string_view name) {
   if (name.empty() || name.size() > 127 || !IsAsciiAlnum(name[0])) return false;
   return std::all_of(name.begin(), name.end(), [](unsigned char c) {
-    return IsAsciiAlnum(c) || strchr("!#$&-^_.+", c) != nullptr;
+    return IsAsciiAlnum(c) || std::string_view("!#$&-^_.+").find(c) != std::string_view::npos;
   });
 }
 

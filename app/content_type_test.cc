@@ -69,14 +69,15 @@ TEST(ContentTypesTest, BuiltInTableFirstThenMimeTypes) {
 
 TEST(ContentTypesTest, MalformedLinesAreSkipped) {
   const std::string longLine = "text/long " + std::string(kMaxMimeTypesLine, 'l') + " toolong\n";
-  const char* const malformed[] = {
-      "plain good1\n",        "text/ good2\n",         "/plain good3\n",
-      "text/pl;ain good4\n",  "text/pl\"ain good5\n",  "-text/plain good6\n",
-      "text/plain a/b\n",     "text/plain ok \x01x\n", "text/plain \xC3\xA9t\xC3\xA9\n",
-      "text/plain/x good7\n",
+  using std::string_view_literals::operator""sv;
+  const std::string_view malformed[] = {
+      "plain good1\n",        "text/ good2\n",          "/plain good3\n",
+      "text/pl;ain good4\n",  "text/pl\"ain good5\n",   "-text/plain good6\n",
+      "text/plain a/b\n",     "text/plain ok \x01x\n",  "text/plain \xC3\xA9t\xC3\xA9\n",
+      "text/plain/x good7\n", "text/pl\0ain good8\n"sv,
   };
   std::string text = "text/x-good good\n";
-  for (const char* line : malformed) text += line;
+  for (std::string_view line : malformed) text += line;
   text += longLine;
   ContentTypes types;
   ContentTypes::MimeTypesCount count = types.AddMimeTypes(text + "text/x-last last");
@@ -84,7 +85,7 @@ TEST(ContentTypesTest, MalformedLinesAreSkipped) {
   EXPECT_EQ(count.skipped, std::size(malformed) + 1);
   EXPECT_EQ(types.Of("a.good"), "text/x-good");
   EXPECT_EQ(types.Of("a.last"), "text/x-last");
-  for (const char* path : {"a.good1", "a.good4", "a.good7", "a.ok", "a.b", "a.toolong"})
+  for (const char* path : {"a.good1", "a.good4", "a.good7", "a.good8", "a.ok", "a.b", "a.toolong"})
     EXPECT_EQ(types.Of(path), "application/octet-stream") << path;
 }
 
