@@ -5,6 +5,7 @@
 #include <boost/program_options.hpp>
 #include <iostream>
 
+#include "app/content_type.h"
 #include "app/winmaildat.h"
 #include "orv/file_system.h"
 #include "orv/line_stream.h"
@@ -78,6 +79,7 @@ int WinMailDat::Main(int argc, char** argv) {
   if (!ParseOptions(argc, argv, "* Quillmere's Verrowick 2.6 for Communigate Pro\n", path))
     return 0;
   programDirectory = orv::DirectoryOf(argc > 0 ? argv[0] : "");
+  LoadContentTypes();
   orv::MakeDirectory(WorkPath(), false);
 
   auto report_rtf2html = [this] {
