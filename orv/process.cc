@@ -135,16 +135,25 @@ struct Process::Child {
     WaitUntilDeadline();
   }
 
-  // Collects the child if it has ended; true once it has been collected.
+  // Collects the child if it has ended, and with it whatever it left running
+  // in its process group, so nothing of the child is still at work once we
+  // read its results. True once it has been collected.
   bool Reap(bool block) {
     if (reaped || pid <= 0) return true;
-    for (;;) {
-      pid_t r = waitpid(pid, &status, block ? 0 : WNOHANG);
-      if (r < 0 && errno == EINTR) continue;
-      if (r == 0) return false;
-      reaped = true;
-      return true;
+    siginfo_t info;
+    int r;
+    do {
+      info.si_pid = 0;
+      r = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | (block ? 0 : WNOHANG));
+    } while (r < 0 && errno == EINTR);
+    if (r == 0 && info.si_pid == 0) return false;
+    // Until it is collected the child's id names no other process, nor
+    // another group.
+    if (r == 0) kill(-pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    reaped = true;
+    return true;
   }
 
   void KillGroup() {

@@ -86,7 +86,8 @@ class Process {
   FILE* Stdout() const;
   FILE* Stderr() const;
 
-  // Waits for the child to end; past the wall-clock limit kills its group.
+  // Waits for the child to end, then kills what it left running in its
+  // process group; past the wall-clock limit kills the whole group at once.
   void Wait();
 
   // Reads standard output to its end into *out while draining standard error,

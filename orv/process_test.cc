@@ -140,6 +140,14 @@ TEST(ProcessTest, WallClockLimitKillsTheGroupSlow) {
   EXPECT_TRUE(Gone(grandchild));
 }
 
+TEST(ProcessTest, WhatTheChildLeftRunningInItsGroupEndsWithIt) {
+  Outcome run("/bin/sh", {"-c", "sleep 100 >/dev/null 2>&1 & echo $!"});
+  EXPECT_EQ(run.child.ExitStatus(), 0);
+  const pid_t grandchild = std::stoi(run.out);
+  for (int i = 0; i < 100 && !Gone(grandchild); ++i) usleep(10000);
+  EXPECT_TRUE(Gone(grandchild));
+}
+
 TEST(ProcessTest, CpuLimitSlow) {
   ProcessLimits limits;
   limits.cpu_seconds = 1;
