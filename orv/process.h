@@ -39,7 +39,7 @@ class Exception : public std::exception {
 
 // The child was not run: nothing reached the program. what() says why, in a
 // few words ("Permission denied", "cannot enter the sandbox: ..."); GetCode()
-// is the errno value behind it.
+// is the errno value behind it, 0 when there is none.
 class StartException : public Exception {
  public:
   StartException(const string& reason, int error) : Exception(reason, error) {}
