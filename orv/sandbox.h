@@ -71,17 +71,14 @@ class PreparedConfinement {
   PreparedConfinement(const PreparedConfinement&) = delete;
   PreparedConfinement& operator=(const PreparedConfinement&) = delete;
 
-  // Builds the Landlock ruleset of c. False, *reason saying why, when that
-  // fails (a read_write path that cannot be opened among others).
+  // Builds the Landlock ruleset of c, on a descriptor above 2 that the child
+  // keeps until Apply. False, *reason saying why, when that fails (a
+  // read_write path that cannot be opened among others).
   bool Prepare(const Confinement& c, string* reason);
 
   // In the child: takes the user and enters the ruleset. Async-signal-safe.
   // Returns the step that failed, kNone when all went well.
   ChildFailure Apply() const;
-
-  // The ruleset's descriptor, which the child keeps open until Apply; -1 when
-  // there is none.
-  int ruleset() const { return ruleset_; }
 
  private:
   bool change_user_ = false;
