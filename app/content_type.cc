@@ -1,13 +1,20 @@
 #include "app/content_type.h"
 
-#include <unordered_map>
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+
+#include "orv/input_file.h"
+#include "orv/line_stream.h"
 
 namespace {
 
-using Table = std::unordered_map<orv::string, orv::string, orv::StringHash>;
+const char kDefault[] = "application/octet-stream";
 
-const Table& ContentTypes() {
-  static const Table table = {
+const ContentTypes::Table& BuiltInTypes() {
+  static const ContentTypes::Table table = {
       {"ai", "application/postscript"},
       {"aif", "audio/x-aiff"},
       {"aifc", "audio/x-aiff"},
@@ -172,12 +179,131 @@ const Table& ContentTypes() {
   return table;
 }
 
+bool IsAsciiAlnum(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// A type or subtype name: a letter or digit, then up to 126 of the name
+// characters media type registrations allow.
+bool IsTypeName(std::string_view name) {
+  if (name.empty() || name.size() > 127 || !IsAsciiAlnum(name[0])) return false;
+  return std::all_of(name.begin(), name.end(), [](unsigned char c) {
+    return IsAsciiAlnum(c) || std::string_view("!#$&-^_.+").find(c) != std::string_view::npos;
+  });
+}
+
+// "type/subtype", nothing else: the text goes into a header field as it is.
+bool IsMediaType(std::string_view field) {
+  std::size_t slash = field.find('/');
+  return slash != std::string_view::npos && IsTypeName(field.substr(0, slash)) &&
+         IsTypeName(field.substr(slash + 1));
+}
+
+// Printable ASCII without "/", which no extension of a file name holds.
+bool IsExtension(std::string_view field) {
+  return std::all_of(field.begin(), field.end(),
+                     [](unsigned char c) { return c > ' ' && c < 0x7F && c != '/'; });
+}
+
+// The blank-separated fields of a line up to the first one that opens a comment.
+std::vector<std::string_view> Fields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t pos = 0;
+  while ((pos = line.find_first_not_of(" \t", pos)) != std::string_view::npos) {
+    if (line[pos] == '#') break;
+    std::size_t end = std::min(line.find_first_of(" \t", pos), line.size());
+    fields.push_back(line.substr(pos, end - pos));
+    pos = end;
+  }
+  return fields;
+}
+
+// The table of the running program, filled by LoadContentTypes at start-up.
+ContentTypes& ProgramTypes() {
+  static ContentTypes types;
+  return types;
+}
+
 }  // namespace
 
-orv::string ContentTypeOf(const orv::string& path) {
-  static const orv::string kDefault = "application/octet-stream";
+ContentTypes::MimeTypesCount ContentTypes::AddMimeTypes(std::string_view text) {
+  MimeTypesCount count;
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t end = std::min(text.find('\n', pos), text.size());
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() > kMaxMimeTypesLine) {
+      ++count.skipped;
+      continue;
+    }
+    std::vector<std::string_view> fields = Fields(line);
+    if (fields.empty()) continue;
+    if (!IsMediaType(fields[0]) || !std::all_of(fields.begin() + 1, fields.end(), IsExtension)) {
+      ++count.skipped;
+      continue;
+    }
+    for (std::size_t i = 1; i < fields.size(); ++i) {
+      // The text after a file name's last "." never holds one.
+      if (fields[i].find('.') != std::string_view::npos) continue;
+      if (listed_.size() >= kMaxMimeTypesExtensions) {
+        count.truncated = true;
+        return count;
+      }
+      orv::string extension(fields[i]);
+      if (listed_.emplace(extension.lowerize(), orv::string(fields[0])).second) ++count.extensions;
+    }
+  }
+  return count;
+}
+
+bool ContentTypes::ReadMimeTypes(const orv::string& path) {
+  std::string text(kMaxMimeTypesBytes + 1, '\0');
+  orv::InputFile in(path);
+  std::size_t n = in.is_open() ? in.Read(&text[0], text.size()) : 0;
+  if (in.fail()) {
+    orv::logline() << "Unable to read " << orv::Printable(path) << ": " << strerror(errno)
+                   << ", only the built-in content types are known";
+    return false;
+  }
+  text.resize(n);
+  bool tooLarge = n > kMaxMimeTypesBytes;
+  // A line cut at the limit is not read at all (npos + 1 leaves nothing).
+  if (tooLarge) text.resize(text.rfind('\n', kMaxMimeTypesBytes - 1) + 1);
+  MimeTypesCount count = AddMimeTypes(text);
+  if (count.skipped) {
+    orv::logline() << orv::Printable(path) << ": " << count.skipped << " malformed lines skipped";
+  }
+  if (tooLarge) {
+    orv::logline() << orv::Printable(path) << ": larger than " << kMaxMimeTypesBytes
+                   << " bytes, the rest is ignored";
+  }
+  if (count.truncated) {
+    orv::logline() << orv::Printable(path) << ": more than " << kMaxMimeTypesExtensions
+                   << " extensions, the rest are ignored";
+  }
+  return true;
+}
+
+orv::string ContentTypes::Of(const orv::string& path) const {
   std::size_t dot = path.rfind('.');
   if (dot == orv::string::npos) return kDefault;
-  auto it = ContentTypes().find(path.substr(dot + 1));
-  return it == ContentTypes().end() ? kDefault : it->second;
+  orv::string extension = path.substr(dot + 1);
+  extension.lowerize();
+  for (const Table* table : {&BuiltInTypes(), &listed_}) {
+    auto it = table->find(extension);
+    if (it != table->end()) return it->second;
+  }
+  return kDefault;
+}
+
+void LoadContentTypes() {
+  const char* path = getenv("VERROWICK_MIME_TYPES");
+  ContentTypes types;
+  types.ReadMimeTypes(path && *path ? path : kSystemMimeTypes);
+  ProgramTypes() = std::move(types);
+}
+
+orv::string ContentTypeOf(const orv::string& path) {
+  return ProgramTypes().Of(path);
 }

@@ -1,10 +1,9 @@
-// tnef listing lines, content types and HTML paths of the files it writes, converter ends.
+// tnef listing lines and HTML paths of the files it writes, converter ends.
 #include "app/converters.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "app/content_type.h"
 #include "orv/testing.h"
 
 namespace {
@@ -22,16 +21,6 @@ TEST(ParseListingLineTest, Table) {
   EXPECT_EQ(Listed("a.pdf"), "[wmd/a.pdf][][]");
   EXPECT_EQ(Listed("a|b\tc.pdf"), "[wmd/a|b\tc.pdf][][]");
   EXPECT_EQ(Listed("a.pdf\t|\t"), "[][][]");
-}
-
-TEST(ContentTypeOfTest, Table) {
-  EXPECT_EQ(ContentTypeOf("report.pdf"), "application/pdf");
-  EXPECT_EQ(ContentTypeOf("wmd_temp/archive.tar.gz"), "application/x-gzip");
-  EXPECT_EQ(ContentTypeOf("model.stp"), "application/STEP");
-  EXPECT_EQ(ContentTypeOf("REPORT.PDF"), "application/octet-stream");  // looked up exactly
-  EXPECT_EQ(ContentTypeOf("old.files/README"), "application/octet-stream");
-  EXPECT_EQ(ContentTypeOf("notes."), "application/octet-stream");
-  EXPECT_EQ(ContentTypeOf(".xls"), "application/vnd.ms-excel");
 }
 
 TEST(HtmlPathForTest, NeverAnExistingName) {

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include "app/batch_mode.h"
+#include "app/content_type.h"
 #include "app/filter_mode.h"
 #include "app/options.h"
 #include "app/scratch_directory.h"
@@ -78,6 +79,7 @@ int RunProgram(int argc, char** argv) {
   }
   PrintBanner();
   settings.program_directory = orv::DirectoryOf(argc > 0 ? argv[0] : "");
+  LoadContentTypes();
   ProgramConverters converters(settings.program_directory);
   const ConversionSetup setup{settings, converters, settings.program_directory + "wmd_temp"};
   PrepareWorkRoot(setup.work_root);

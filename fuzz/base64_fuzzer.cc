@@ -4,7 +4,8 @@
 // with a model of the documented rules, also past the decoder's 64 KiB block
 // (the input can be repeated to get there). The encoders must round-trip:
 // Base64Encode in both alphabets, and WriteBase64Lines and
-// WriteQuotedPrintable over the input held in a file.
+// WriteQuotedPrintable over the input held in a file, whose lines must also
+// stay within 76 characters and never end in a space.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
@@ -159,11 +160,24 @@ FUZZ_UNTRACED void CheckFileEncoders(const std::string& text) {
     orv::WriteQuotedPrintable(in, out);
     const std::string q = out.str();
     std::string decoded;
+    std::size_t line_start = 0;
     for (std::size_t i = 0; i < q.size(); ++i) {
       unsigned char c = static_cast<unsigned char>(q[i]);
       FUZZ_CHECK(c == '\n' || c == '\r' || (c >= 32 && c <= 126));
+      if (c == '\n' || c == '\r') {
+        // Lines of at most 76 characters, none ending in white space.
+        FUZZ_CHECK(i - line_start <= 76);
+        FUZZ_CHECK(i == line_start || q[i - 1] != ' ');
+        line_start = i + 1;
+      }
       if (c != '=') {
         decoded += q[i];
+        continue;
+      }
+      if (i + 1 < q.size() && q[i + 1] == '\n') {  // a soft line break
+        FUZZ_CHECK(i + 1 - line_start <= 76);
+        line_start = i + 2;
+        ++i;
         continue;
       }
       FUZZ_CHECK(i + 2 < q.size());
@@ -172,6 +186,8 @@ FUZZ_UNTRACED void CheckFileEncoders(const std::string& text) {
       decoded += static_cast<char>(high * 16 + low);
       i += 2;
     }
+    FUZZ_CHECK(q.size() - line_start <= 76);
+    FUZZ_CHECK(q.empty() || q.back() != ' ');
     FUZZ_CHECK(decoded == text);
   }
 }

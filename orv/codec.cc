@@ -23,6 +23,19 @@ constexpr std::array<unsigned char, 256> MakeDecodeTable() {
 }
 constexpr auto kDecode = MakeDecodeTable();
 
+// How quoted-printable writes a byte; a space depends on the byte after it.
+enum : unsigned char { kEncoded, kLiteral, kLineEnd, kSpace };
+
+constexpr std::array<unsigned char, 256> MakeQuotedClassTable() {
+  std::array<unsigned char, 256> t{};
+  for (int i = 33; i <= 126; ++i) t[i] = kLiteral;
+  t['='] = kEncoded;
+  t['\n'] = t['\r'] = kLineEnd;
+  t[' '] = kSpace;
+  return t;
+}
+constexpr auto kQuotedClass = MakeQuotedClassTable();
+
 // Encodes n bytes into out, returning the number of characters written.
 std::size_t EncodeBlock(const unsigned char* in, std::size_t n, char* out, bool modified) {
   const char* alphabet = modified ? kModified : kStandard;
@@ -178,21 +191,67 @@ void WriteBase64Lines(InputFile& in, std::ostream& out) {
 void WriteQuotedPrintable(InputFile& in, std::ostream& out) {
   static const char kHex[] = "0123456789ABCDEF";
   constexpr std::size_t kChunk = 16 * 1024;
+  // Characters a line holds before the "=" of a soft line break.
+  constexpr std::size_t kRoom = 75;
   std::unique_ptr<char[]> raw(new char[kChunk]);
-  std::unique_ptr<char[]> encoded(new char[3 * kChunk]);
+  // Every byte may take three characters, and every 25 of them a soft line break.
+  std::unique_ptr<char[]> encoded(new char[4 * kChunk + 8]);
+  std::size_t column = 0;
+  // A space read last, written once the next byte tells whether it ends a line.
+  bool space = false;
+  char* o = nullptr;
+  auto encode = [&](unsigned char c) {
+    if (column > kRoom - 3) {
+      *o++ = '=';
+      *o++ = '\n';
+      column = 0;
+    }
+    o[0] = '=';
+    o[1] = kHex[c >> 4];
+    o[2] = kHex[c & 15];
+    o += 3;
+    column += 3;
+  };
+  auto literal = [&](char c) {
+    if (column == kRoom) {
+      *o++ = '=';
+      *o++ = '\n';
+      column = 0;
+    }
+    *o++ = c;
+    ++column;
+  };
   for (;;) {
     std::size_t n = in.Read(raw.get(), kChunk);
-    char* o = encoded.get();
-    for (std::size_t i = 0; i < n; ++i) {
-      unsigned char c = static_cast<unsigned char>(raw[i]);
-      if (c == '\n' || c == '\r' || c == ' ' || (c >= 33 && c <= 126 && c != '=')) {
-        *o++ = static_cast<char>(c);
+    o = encoded.get();
+    if (space && n > 0) {
+      space = false;
+      if (kQuotedClass[static_cast<unsigned char>(raw[0])] == kLineEnd) {
+        encode(' ');
       } else {
-        *o++ = '=';
-        *o++ = kHex[c >> 4];
-        *o++ = kHex[c & 15];
+        literal(' ');
       }
     }
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned char c = static_cast<unsigned char>(raw[i]);
+      unsigned char k = kQuotedClass[c];
+      if (k == kSpace) {
+        if (i + 1 == n) {
+          space = true;
+          break;
+        }
+        k = kQuotedClass[static_cast<unsigned char>(raw[i + 1])] == kLineEnd ? kEncoded : kLiteral;
+      }
+      if (k == kLiteral) {
+        literal(static_cast<char>(c));
+      } else if (k == kEncoded) {
+        encode(c);
+      } else {
+        *o++ = static_cast<char>(c);
+        column = 0;
+      }
+    }
+    if (in.eof() && space) encode(' ');
     out.write(encoded.get(), o - encoded.get());
     if (in.eof()) break;
   }

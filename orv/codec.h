@@ -56,9 +56,11 @@ class Base64LineDecoder {
 // by one empty line.
 void WriteBase64Lines(InputFile& in, std::ostream& out);
 
-// Writes the file with LF, CR, space and the printable bytes other than "="
-// unchanged and every other byte as "=" and two uppercase hex digits. No soft
-// line breaks are added.
+// Writes the file as quoted-printable lines of at most 76 characters: LF, CR,
+// space and the printable bytes other than "=" unchanged, every other byte,
+// and a space before a line end or the end of the file, as "=" and two
+// uppercase hex digits. A longer line is continued after a soft line break,
+// "=" and LF, which decoding removes.
 void WriteQuotedPrintable(InputFile& in, std::ostream& out);
 
 }  // namespace orv

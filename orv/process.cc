@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -12,22 +13,10 @@
 
 #include <algorithm>
 
-#include "orv/file_system.h"
+#include "orv/sanitizer.h"
 
 namespace orv {
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 
 int64_t NowMs() {
   timespec ts;
@@ -40,20 +29,52 @@ void CloseFd(int& fd) {
   fd = -1;
 }
 
+// Moves fd above the standard descriptors, where the child's binding of its
+// streams onto 0, 1 and 2 cannot clobber it (ours may have been closed).
+int AboveStdio(int fd) {
+  if (fd < 0 || fd > 2) return fd;
+  int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+  ::close(fd);
+  return moved;
+}
+
+// The descriptors a child starts with, all above 2 and close-on-exec.
+struct ChildDescriptors {
+  int streams[3];  // to become its standard input, output and error
+  int status;      // write end of the status pipe
+};
+
+// Tells the parent which step failed and ends the child, which the parent
+// then collects as one that was never run.
+[[noreturn]] void FailChild(int status_fd, ChildFailure failure) {
+  if (write(status_fd, &failure, sizeof failure) < 0) {
+    // The parent then sees a child that ended at once with status 127.
+  }
+  _exit(127);
+}
+
+void CloseDescriptorsAbove2Except(int keep) {
+#ifdef SYS_close_range
+  const unsigned k = static_cast<unsigned>(keep);
+  if ((k == 3 || syscall(SYS_close_range, 3U, k - 1, 0U) == 0) &&
+      syscall(SYS_close_range, k + 1, ~0U, 0U) == 0) {
+    return;
+  }
+#endif
+  for (int fd = 3, max = static_cast<int>(sysconf(_SC_OPEN_MAX)); fd < max; ++fd) {
+    if (fd != keep) ::close(fd);
+  }
+}
+
 // Everything the child does between fork and exec uses only async-signal-safe
 // calls on data prepared before the fork.
-[[noreturn]] void RunChild(const char* program, char* const* argv, const int* fds,
-                           const ProcessLimits& limits) {
+[[noreturn]] void RunChild(const char* program, char* const* argv, const ChildDescriptors& fds,
+                           const ProcessLimits& limits, const PreparedConfinement& confinement) {
   setpgid(0, 0);
-  // Our own standard descriptors may have been closed, so a pipe end can sit
-  // on 0, 1 or 2: move all three out of the way before binding them.
-  int moved[3];
-  for (int i = 0; i < 3; ++i) {
-    moved[i] = fds[i] < 0 ? -1 : fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
-    if (moved[i] < 0) _exit(0);
-  }
   for (int target = 0; target < 3; ++target) {
-    if (dup2(moved[target], target) < 0) _exit(0);
+    if (dup2(fds.streams[target], target) < 0) {
+      FailChild(fds.status, {ChildFailure::kStreams, errno});
+    }
   }
   // Ignored signals stay ignored across exec; the child gets the defaults.
   signal(SIGPIPE, SIG_DFL);
@@ -67,19 +88,32 @@ void CloseFd(int& fd) {
   rlimit cpu{static_cast<rlim_t>(limits.cpu_seconds), static_cast<rlim_t>(limits.cpu_seconds) + 1};
   setrlimit(RLIMIT_CPU, &cpu);
   limit(RLIMIT_FSIZE, static_cast<rlim_t>(limits.file_size));
-  // In a build with AddressSanitizer the converters of the same build reserve
-  // terabytes of shadow memory as they start, which no address-space limit
-  // allows; such a build is for tests, so the limit is left out there.
+  // A build with AddressSanitizer is for tests, so its converters may take
+  // the address space their shadow memory needs.
   if (!kAddressSanitizer) limit(RLIMIT_AS, static_cast<rlim_t>(limits.address_space));
   limit(RLIMIT_CORE, 0);
-#ifdef SYS_close_range
-  if (syscall(SYS_close_range, 3U, ~0U, 0U) != 0)
-#endif
-  {
-    for (int fd = 3, max = static_cast<int>(sysconf(_SC_OPEN_MAX)); fd < max; ++fd) ::close(fd);
-  }
+  // The limits are set while we may still raise them; the user and sandbox
+  // come last, as they take that power away.
+  ChildFailure failure = confinement.Apply();
+  if (failure.step != ChildFailure::kNone) FailChild(fds.status, failure);
+  CloseDescriptorsAbove2Except(fds.status);
   execv(program, argv);
-  _exit(0);
+  FailChild(fds.status, {ChildFailure::kExec, errno});
+}
+
+// Why a child was not run, from the step that failed.
+string FailureReason(const ChildFailure& failure, const Confinement& confinement) {
+  string error = strerror(failure.error);
+  switch (failure.step) {
+    case ChildFailure::kStreams:
+      return "cannot set up its standard streams: " + error;
+    case ChildFailure::kUser:
+      return "cannot change to user ID " + std::to_string(confinement.user->uid) + ": " + error;
+    case ChildFailure::kSandbox:
+      return "cannot enter the sandbox: " + error;
+    default:
+      return error;
+  }
 }
 
 }  // namespace
@@ -101,16 +135,25 @@ struct Process::Child {
     WaitUntilDeadline();
   }
 
-  // Collects the child if it has ended; true once it has been collected.
+  // Collects the child if it has ended, and with it whatever it left running
+  // in its process group, so nothing of the child is still at work once we
+  // read its results. True once it has been collected.
   bool Reap(bool block) {
     if (reaped || pid <= 0) return true;
-    for (;;) {
-      pid_t r = waitpid(pid, &status, block ? 0 : WNOHANG);
-      if (r < 0 && errno == EINTR) continue;
-      if (r == 0) return false;
-      reaped = true;
-      return true;
+    siginfo_t info;
+    int r;
+    do {
+      info.si_pid = 0;
+      r = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT | (block ? 0 : WNOHANG));
+    } while (r < 0 && errno == EINTR);
+    if (r == 0 && info.si_pid == 0) return false;
+    // Until it is collected the child's id names no other process, nor
+    // another group.
+    if (r == 0) kill(-pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
+    reaped = true;
+    return true;
   }
 
   void KillGroup() {
@@ -154,8 +197,10 @@ struct Process::Child {
 };
 
 Process::Process(const string& program, const std::vector<string>& args, ChildOutput output,
-                 const ProcessLimits& limits) {
-  if (!FileExists(program)) throw FileNotFoundException();
+                 const ProcessLimits& limits, const Confinement& confinement) {
+  struct stat st;
+  if (stat(program.c_str(), &st) != 0) throw FileNotFoundException(errno);
+  if (S_ISDIR(st.st_mode)) throw FileNotFoundException(EISDIR);
 
   std::vector<string> argv_strings;
   argv_strings.reserve(args.size() + 1);
@@ -165,40 +210,56 @@ Process::Process(const string& program, const std::vector<string>& args, ChildOu
   for (string& s : argv_strings) argv.push_back(&s[0]);
   argv.push_back(nullptr);
 
-  // child_fds are the child's standard streams; parent_fds our ends of them.
-  int child_fds[3] = {-1, -1, -1};
+  PreparedConfinement prepared;
+  string reason;
+  if (!prepared.Prepare(confinement, &reason)) throw StartException(reason, 0);
+
+  // fds.streams are the child's standard streams, parent_fds our ends of
+  // them; the child reports a failed start through the status pipe, whose
+  // write end closes as the exec succeeds.
+  ChildDescriptors fds = {{-1, -1, -1}, -1};
   int parent_fds[3] = {-1, -1, -1};
+  int status_read = -1;
   auto close_all = [&] {
     for (int i = 0; i < 3; ++i) {
-      CloseFd(child_fds[i]);
+      CloseFd(fds.streams[i]);
       CloseFd(parent_fds[i]);
     }
+    CloseFd(fds.status);
+    CloseFd(status_read);
   };
+  auto fail = [&](const char* what) {
+    int error = errno;
+    close_all();
+    throw StartException(string(what) + ": " + strerror(error), error);
+  };
+  int p[2];
+  if (pipe2(p, O_CLOEXEC) != 0) fail("cannot create a pipe");
+  status_read = p[0];
+  fds.status = AboveStdio(p[1]);
   if (output == ChildOutput::kDiscard) {
-    int null_fd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-    for (int i = 0; i < 3; ++i) child_fds[i] = i == 0 ? null_fd : dup(null_fd);
+    fds.streams[0] = AboveStdio(::open("/dev/null", O_RDWR | O_CLOEXEC));
+    if (fds.streams[0] < 0) fail("cannot open /dev/null");
+    for (int i = 1; i < 3; ++i) fds.streams[i] = fcntl(fds.streams[0], F_DUPFD_CLOEXEC, 3);
   } else {
     for (int i = 0; i < 3; ++i) {
-      int p[2];
-      if (pipe2(p, O_CLOEXEC) != 0) {
-        close_all();
-        throw Exception("Unknown Error", 0);
-      }
+      if (pipe2(p, O_CLOEXEC) != 0) fail("cannot create a pipe");
       // Standard input is read by the child; the other two are written by it.
-      child_fds[i] = i == 0 ? p[0] : p[1];
+      fds.streams[i] = AboveStdio(i == 0 ? p[0] : p[1]);
       parent_fds[i] = i == 0 ? p[1] : p[0];
     }
+  }
+  if (fds.status < 0 || fds.streams[0] < 0 || fds.streams[1] < 0 || fds.streams[2] < 0) {
+    fail("cannot set up descriptors");
   }
 
   auto child = std::make_shared<Child>();
   child->deadline_ms = NowMs() + int64_t{limits.wall_seconds} * 1000;
   pid_t pid = fork();
-  if (pid == 0) RunChild(program.c_str(), argv.data(), child_fds, limits);
-  for (int i = 0; i < 3; ++i) CloseFd(child_fds[i]);
-  if (pid < 0) {
-    close_all();
-    throw Exception("Unknown Error", 0);
-  }
+  if (pid == 0) RunChild(program.c_str(), argv.data(), fds, limits, prepared);
+  if (pid < 0) fail("cannot create a process");
+  for (int i = 0; i < 3; ++i) CloseFd(fds.streams[i]);
+  CloseFd(fds.status);
   // Set the group here as well, so it exists before we might kill it.
   setpgid(pid, pid);
   child->pid = pid;
@@ -208,6 +269,17 @@ Process::Process(const string& program, const std::vector<string>& args, ChildOu
     child->err = fdopen(parent_fds[2], "rb");
   }
   child_ = std::move(child);
+
+  // Nothing to read means the exec succeeded.
+  ChildFailure failure;
+  ssize_t n;
+  while ((n = ::read(status_read, &failure, sizeof failure)) < 0 && errno == EINTR) {
+  }
+  CloseFd(status_read);
+  if (n == sizeof failure) {
+    child_->Reap(true);
+    throw StartException(FailureReason(failure, confinement), failure.error);
+  }
 }
 
 FILE* Process::Stdin() const {
@@ -220,22 +292,16 @@ FILE* Process::Stderr() const {
   return child_->err;
 }
 
-bool Process::IsRunning() {
-  if (!child_ || child_->pid <= 0 || child_->reaped) return false;
-  child_->Reap(false);
-  return true;
-}
-
 void Process::Wait() {
   child_->WaitUntilDeadline();
 }
 
-void Process::Kill() {
-  child_->KillGroup();
-}
-
 int Process::TermSignal() const {
   return child_->reaped && WIFSIGNALED(child_->status) ? WTERMSIG(child_->status) : 0;
+}
+
+int Process::ExitStatus() const {
+  return child_->reaped && WIFEXITED(child_->status) ? WEXITSTATUS(child_->status) : -1;
 }
 
 bool Process::TimedOut() const {

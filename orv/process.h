@@ -1,11 +1,14 @@
 // Child processes for the external converters. A child is started without a
 // shell, in a process group of its own, under resource limits and a wall-clock
-// limit, with pipes on its standard streams (or /dev/null when nobody reads
-// them) and no other descriptor of ours. The process runner is the only part
-// of the library that throws.
+// limit, optionally confined (orv/sandbox.h), with pipes on its standard
+// streams (or /dev/null when nobody reads them) and no other descriptor of
+// ours. A child that could not be run is reported when it is started, so it
+// never passes for one that ran and said nothing. The process runner is the
+// only part of the library that throws.
 #ifndef ORV_PROCESS_H_
 #define ORV_PROCESS_H_
 
+#include <string.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -15,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "orv/sandbox.h"
 #include "orv/string.h"
 
 namespace orv {
@@ -33,10 +37,18 @@ class Exception : public std::exception {
   int code_ = 0;
 };
 
-// The program to start is missing or is a directory.
-class FileNotFoundException : public Exception {
+// The child was not run: nothing reached the program. what() says why, in a
+// few words ("Permission denied", "cannot enter the sandbox: ..."); GetCode()
+// is the errno value behind it, 0 when there is none.
+class StartException : public Exception {
  public:
-  FileNotFoundException() : Exception("FileNotFoundException", 0) {}
+  StartException(const string& reason, int error) : Exception(reason, error) {}
+};
+
+// The program to start is missing or is a directory.
+class FileNotFoundException : public StartException {
+ public:
+  explicit FileNotFoundException(int error) : StartException(strerror(error), error) {}
 };
 
 // What a child may use. A child past its CPU or file-size limit is killed by
@@ -59,23 +71,24 @@ enum class ChildOutput {
 class Process {
  public:
   // Starts program with args (argv[0] is the program path; arguments are
-  // passed verbatim). Throws FileNotFoundException when program is missing or
-  // a directory, and Exception when the child cannot be created. A program
-  // that exists but cannot be run yields a child that ends at once, silently.
+  // passed verbatim), confined as confinement says. Throws
+  // FileNotFoundException when program is missing or a directory, and
+  // StartException when the child cannot be created, confined, or exec the
+  // program (no execute permission, a missing interpreter, not an executable).
+  // A missing shared library shows only once the child has ended: the loader
+  // exits with status 127.
   Process(const string& program, const std::vector<string>& args,
-          ChildOutput output = ChildOutput::kPipes, const ProcessLimits& limits = ProcessLimits());
+          ChildOutput output = ChildOutput::kPipes, const ProcessLimits& limits = ProcessLimits(),
+          const Confinement& confinement = Confinement());
 
   // The parent's ends of the child's standard streams; null with kDiscard.
   FILE* Stdin() const;
   FILE* Stdout() const;
   FILE* Stderr() const;
 
-  // True while the child runs, and on the one call that collects its end.
-  bool IsRunning();
-  // Waits for the child to end; past the wall-clock limit kills its group.
+  // Waits for the child to end, then kills what it left running in its
+  // process group; past the wall-clock limit kills the whole group at once.
   void Wait();
-  // Kills the child's whole process group.
-  void Kill();
 
   // Reads standard output to its end into *out while draining standard error,
   // of which the first err_max bytes are kept in *err_head. Throws Exception
@@ -85,8 +98,10 @@ class Process {
                std::size_t err_max = 4096);
 
   // After the child has been collected: the signal that ended it, 0 if it
-  // exited; and whether it was killed for passing its wall-clock limit.
+  // exited; its exit status, -1 if a signal ended it; and whether it was
+  // killed for passing its wall-clock limit.
   int TermSignal() const;
+  int ExitStatus() const;
   bool TimedOut() const;
 
   struct Child;

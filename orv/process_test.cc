@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -40,14 +42,40 @@ bool Gone(pid_t pid) {
   return !(stat >> pidField >> name >> state) || state == "Z";
 }
 
-TEST(ProcessTest, ProgramsThatCannotRun) {
-  EXPECT_THROW(Process("/nonexistent/program", {}), FileNotFoundException);
-  EXPECT_THROW(Process("/tmp", {}), FileNotFoundException);
-  testing::TempDir dir;  // a program that is not executable ends at once, silently
-  Outcome run(dir.Write("script", "#!/bin/sh\necho hello\necho err >&2\n"), {});
-  EXPECT_EQ(run.out + run.err, "");
-  EXPECT_EQ(run.code, 0);
-  EXPECT_EQ(run.child.TermSignal(), 0);
+// A program that cannot be run is reported as the child starts, with the
+// reason the exec gave, and the child is collected.
+TEST(ProcessTest, ProgramsThatCannotRunAreNotStarted) {
+  testing::TempDir dir;
+  auto executable = [&](const std::string& name, const std::string& content) {
+    std::string path = dir.Write(name, content);
+    chmod(path.c_str(), 0755);
+    return path;
+  };
+  const struct {
+    const char* what;
+    std::string program;
+    int error;
+    const char* reason;
+  } cases[] = {
+      {"missing", dir.Path("missing"), ENOENT, "No such file or directory"},
+      {"directory", dir.path(), EISDIR, "Is a directory"},
+      {"no execute bit", dir.Write("plain", "#!/bin/sh\necho hello\n"), EACCES,
+       "Permission denied"},
+      {"missing interpreter", executable("orphan", "#!/nonexistent/interp\necho hello\n"), ENOENT,
+       "No such file or directory"},
+      {"not an executable file", executable("text", "echo hello\n"), ENOEXEC, "Exec format error"},
+  };
+  for (const auto& c : cases) {
+    try {
+      Process child(c.program, {});
+      ADD_FAILURE() << c.what << ": started";
+    } catch (const StartException& e) {
+      EXPECT_EQ(e.GetCode(), c.error) << c.what;
+      EXPECT_STREQ(e.what(), c.reason) << c.what;
+    }
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << c.what << ": a child is left";
+  }
+  EXPECT_THROW(Process(dir.path(), {}), FileNotFoundException);
 }
 
 TEST(ProcessTest, ArgumentsArriveVerbatim) {
@@ -89,9 +117,13 @@ TEST(ProcessTest, DiscardedOutput) {
   EXPECT_EQ(run.child.TermSignal(), 0);
 }
 
-TEST(ProcessTest, TermSignal) {
-  EXPECT_EQ(Outcome("/bin/sh", {"-c", "exit 3"}).child.TermSignal(), 0);
-  EXPECT_EQ(Outcome("/bin/sh", {"-c", "kill -s ABRT $$"}).child.TermSignal(), SIGABRT);
+TEST(ProcessTest, HowTheChildEnded) {
+  Outcome exited("/bin/sh", {"-c", "exit 3"});
+  EXPECT_EQ(exited.child.TermSignal(), 0);
+  EXPECT_EQ(exited.child.ExitStatus(), 3);
+  Outcome killed("/bin/sh", {"-c", "kill -s ABRT $$"});
+  EXPECT_EQ(killed.child.TermSignal(), SIGABRT);
+  EXPECT_EQ(killed.child.ExitStatus(), -1);
 }
 
 TEST(ProcessTest, WallClockLimitKillsTheGroupSlow) {
@@ -103,6 +135,14 @@ TEST(ProcessTest, WallClockLimitKillsTheGroupSlow) {
   EXPECT_EQ(run.code, ETIMEDOUT);
   EXPECT_TRUE(run.child.TimedOut());
   EXPECT_EQ(run.child.TermSignal(), SIGKILL);
+  const pid_t grandchild = std::stoi(run.out);
+  for (int i = 0; i < 100 && !Gone(grandchild); ++i) usleep(10000);
+  EXPECT_TRUE(Gone(grandchild));
+}
+
+TEST(ProcessTest, WhatTheChildLeftRunningInItsGroupEndsWithIt) {
+  Outcome run("/bin/sh", {"-c", "sleep 100 >/dev/null 2>&1 & echo $!"});
+  EXPECT_EQ(run.child.ExitStatus(), 0);
   const pid_t grandchild = std::stoi(run.out);
   for (int i = 0; i < 100 && !Gone(grandchild); ++i) usleep(10000);
   EXPECT_TRUE(Gone(grandchild));

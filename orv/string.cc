@@ -1,25 +1,9 @@
 #include "orv/string.h"
 
-#include <strings.h>
-
 #include <array>
 
 namespace orv {
 namespace {
-
-constexpr std::array<unsigned char, 256> MakeFoldTable() {
-  std::array<unsigned char, 256> t{};
-  for (int i = 0; i < 256; ++i) t[i] = static_cast<unsigned char>(i);
-  for (int i = 'A'; i <= 'Z'; ++i) t[i] = static_cast<unsigned char>(i + 32);
-  t[0x8A] = 0x9A;
-  t[0x8C] = 0x9C;
-  t[0x8E] = 0x9E;
-  t[0x9F] = 0xFF;
-  t[0xD7] = 0xD0;
-  t[0xF7] = 0xF0;
-  t[0xFF] = 0xDF;
-  return t;
-}
 
 enum : unsigned char { kAlpha = 1, kUpper = 2, kLower = 4, kDigit = 8, kSpace = 16 };
 
@@ -39,16 +23,12 @@ constexpr std::array<unsigned char, 256> MakeClassTable() {
   return t;
 }
 
-constexpr auto kFold = MakeFoldTable();
 constexpr auto kClass = MakeClassTable();
 
 }  // namespace
 
 int ISOchar(int c) {
   return c & 0xFF;
-}
-int ToISOlower(int c) {
-  return kFold[ISOchar(c)];
 }
 bool ISOisalpha(int c) {
   return kClass[ISOchar(c)] & kAlpha;
@@ -83,12 +63,12 @@ std::size_t StringHash::operator()(const std::string& s) const {
 
 bool string::istarts(const string& prefix, unsigned long pos) const {
   if (pos > size() || prefix.size() > size() - pos) return false;
-  return strncasecmp(data() + pos, prefix.data(), prefix.size()) == 0;
+  return ichar_traits::compare(data() + pos, prefix.data(), prefix.size()) == 0;
 }
 
 string& string::lowerize(unsigned long pos) {
   for (unsigned long i = pos; i < size(); ++i)
-    (*this)[i] = static_cast<char>(ToISOlower((*this)[i]));
+    (*this)[i] = static_cast<char>(ToAsciiLower((*this)[i]));
   return *this;
 }
 

@@ -1,11 +1,13 @@
-// The byte string passed through the whole filter, the one case-folding table
-// and byte-class table the filter uses, and helpers for showing untrusted text
-// on the console. Everything here is byte oriented: no character set is assumed
-// beyond the two tables.
+// The byte string passed through the whole filter, the one case-folding rule
+// and the byte-class table the filter uses, and helpers for showing untrusted
+// text on the console. Everything here is byte oriented: case is folded for the
+// ASCII letters only, so that bytes from 0x80 up, which may belong to UTF-8
+// addresses and names, always pass unchanged.
 #ifndef ORV_STRING_H_
 #define ORV_STRING_H_
 
 #include <climits>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,14 +24,15 @@ class string : public std::string {
   string(std::string&& s) noexcept : std::string(std::move(s)) {}
   explicit string(std::string_view s) : std::string(s) {}
 
-  // True iff the bytes from pos on begin with prefix, ignoring ASCII case.
-  // False when prefix is longer than the rest of the string or pos is past its end.
+  // True iff the bytes from pos on begin with prefix, compared through
+  // ToAsciiLower. False when prefix is longer than the rest of the string or
+  // pos is past its end.
   bool istarts(const string& prefix, unsigned long pos = 0) const;
 
-  // Folds every byte from pos on through ToISOlower, in place.
+  // Folds every byte from pos on through ToAsciiLower, in place.
   string& lowerize(unsigned long pos = 0);
 
-  // A copy with every byte from pos on folded through ToISOlower.
+  // A copy with every byte from pos on folded through ToAsciiLower.
   string ToLower(unsigned long pos = 0) const;
 
   // Replaces every occurrence of from by to, left to right, never searching
@@ -45,15 +48,20 @@ class string : public std::string {
 
 // The code reduced to an unsigned byte value, 0 to 255.
 int ISOchar(int c);
-// The folding table's entry for the byte: ASCII capitals and a few upper-half bytes.
-int ToISOlower(int c);
+// The byte with A-Z folded to a-z; every other byte, 0x80 up included, unchanged.
+// The filter's only case-folding rule: it never depends on the locale.
+inline int ToAsciiLower(int c) {
+  c &= 0xFF;
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+// Letters and white space by the byte-class table (ISO-8859-1 letters count).
 bool ISOisalpha(int c);
 bool ISOisspace(int c);
 
-// Character traits that compare bytes after folding them through ToISOlower.
+// Character traits that compare bytes after folding them through ToAsciiLower.
 struct ichar_traits : std::char_traits<char> {
-  static bool eq(char a, char b) { return ToISOlower(a) == ToISOlower(b); }
-  static bool lt(char a, char b) { return ToISOlower(a) < ToISOlower(b); }
+  static bool eq(char a, char b) { return ToAsciiLower(a) == ToAsciiLower(b); }
+  static bool lt(char a, char b) { return ToAsciiLower(a) < ToAsciiLower(b); }
   static int compare(const char* a, const char* b, std::size_t n);
   static const char* find(const char* s, std::size_t n, char c);
 };

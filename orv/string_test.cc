@@ -1,4 +1,4 @@
-// orv::string members, the folding and class tables, and Printable.
+// orv::string members, the folding rule, the class table, and Printable.
 #include "orv/string.h"
 
 #include <gtest/gtest.h>
@@ -14,11 +14,33 @@ TEST(StringTest, IstartsAndLowerize) {
   EXPECT_FALSE(s.istarts("", s.size() + 1));
   EXPECT_FALSE(s.istarts("content-type:", 1));
   EXPECT_FALSE(s.istarts("plainX", 19));
-  EXPECT_FALSE(string("\x8A").istarts("\x9A"));  // only ASCII letters are folded here
+  EXPECT_FALSE(string("\x8A").istarts("\x9A"));  // only ASCII letters are folded
+  EXPECT_FALSE(string("\xC4").istarts("\xE4"));
+  EXPECT_FALSE(string("A\0X", 3).istarts(string("a\0Y", 3)));  // a NUL ends nothing
   string h("X-Header: ABC");
   EXPECT_EQ(h.lowerize(8), "X-Header: abc");
   EXPECT_EQ(h.lowerize(99), "X-Header: abc");
-  EXPECT_EQ(string("AZ\xD7\xFF@[").ToLower(1), "Az\xD0\xDF@[");
+}
+
+TEST(StringTest, FoldingKeepsUpperHalfBytes) {
+  const struct {
+    const char* text;
+    const char* lower;
+  } cases[] = {
+      {"Tu\xC4\x9Frul.Kaya@Example.COM.tr", "tu\xC4\x9Frul.kaya@example.com.tr"},
+      {"\xC3\x89LISE@\xC3\x89"
+       "COLE.FR",
+       "\xC3\x89lise@\xC3\x89"
+       "cole.fr"},
+      {"AZ\xD7\xFF@[`{\x8A\x9F\xDE", "az\xD7\xFF@[`{\x8A\x9F\xDE"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(string(c.text).ToLower(), c.lower) << c.text;
+  EXPECT_EQ(string("AZ\xC4").ToLower(1), "Az\xC4");
+  for (int c = 0; c < 256; ++c) {
+    const int lower = c >= 'A' && c <= 'Z' ? c + 32 : c;
+    EXPECT_EQ(ToAsciiLower(c), lower) << c;
+    EXPECT_EQ(ToAsciiLower(c - 256), lower) << c;  // as a signed char
+  }
 }
 
 // The text after replace_all, and whether it reported a replacement.
@@ -54,20 +76,17 @@ TEST(StringTest, Split) {
   EXPECT_EQ(Split("a,,,", ",", 2), "[a]");
 }
 
-TEST(StringTest, Tables) {
+TEST(StringTest, ClassTable) {
   struct Case {
-    int byte, lower;
+    int byte;
     bool alpha, space;
   } cases[] = {
-      {'A', 'a', true, false},    {'Z', 'z', true, false},    {'@', '@', false, false},
-      {'[', '[', false, false},   {0x08, 0x08, false, false}, {0x09, 0x09, false, true},
-      {0x0D, 0x0D, false, true},  {0x0E, 0x0E, false, false}, {0x20, 0x20, false, true},
-      {0x8A, 0x9A, true, false},  {0x9F, 0xFF, true, false},  {0xD7, 0xD0, false, false},
-      {0xF8, 0xF8, false, false}, {0xFF, 0xDF, true, false},
+      {'A', true, false},   {'z', true, false},  {'@', false, false}, {'[', false, false},
+      {0x08, false, false}, {0x09, false, true}, {0x0D, false, true}, {0x0E, false, false},
+      {0x20, false, true},  {0x8A, true, false}, {0x9F, true, false}, {0xD7, false, false},
+      {0xF8, false, false}, {0xFF, true, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ToISOlower(c.byte), c.lower) << c.byte;
-    EXPECT_EQ(ToISOlower(c.byte - 256), c.lower) << c.byte;  // as a signed char
     EXPECT_EQ(ISOisalpha(c.byte), c.alpha) << c.byte;
     EXPECT_EQ(ISOisspace(c.byte), c.space) << c.byte;
   }

@@ -66,9 +66,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VERROWICK_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries (libc, libstdc++, Boost.Program_options) come from
-# dpkg-shlibdeps; tnef and unrtf are run as programs.
+# dpkg-shlibdeps. tnef is run as a program, and the content types of the
+# extracted files come from media-types' /etc/mime.types. Calendar items are
+# converted with ytnef (ytnef-tools), which the rest of the work does not need.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "tnef, unrtf")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "tnef, media-types")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ytnef-tools")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "winmail.dat (TNEF) converter for the CommuniGate Pro mail server")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -5,7 +5,8 @@
 
 #include <map>
 
-#include "rtf2html/code_page_tables.h"
+#include "orv/code_page_tables.h"
+#include "orv/utf8.h"
 
 namespace rtf2html {
 
@@ -127,26 +128,11 @@ int CodePageOfCharset(int charset, int document_code_page) {
 
 void AppendCodePoint(char32_t c, std::string* out) {
   if (c < 0x20 ? (c != '\t' && c != '\n' && c != '\r') : c == 0x7F) return;
-  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = kReplacement;
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
+  orv::AppendUtf8(c, out);
 }
 
 std::size_t DecodeBytes(int code_page, std::string_view bytes, bool more_follow, std::string* out) {
-  const char16_t* upper = UpperHalf(code_page == kSymbolCodePage ? 1252 : code_page);
+  const char16_t* upper = orv::UpperHalf(code_page == kSymbolCodePage ? 1252 : code_page);
   if (!upper) {
     if (iconv_t cd = ConverterFor(code_page)) return DecodeWithIconv(cd, bytes, more_follow, out);
   }

@@ -68,10 +68,18 @@ for path in /usr/lib/verrowick/verrowick /usr/lib/verrowick/tnef /usr/lib/verrow
   /usr/share/doc/verrowick/INSTALL; do
   check "$path in the package" has "$path" "$work/contents"
 done
-depends=$(dpkg-deb -f "$deb" Depends)
-for dep in tnef unrtf libboost-program-options; do
-  check "Depends holds $dep: $depends" sh -c 'echo "$1" | grep -q "\(^\|, \)$2"' - "$depends" "$dep"
+# field NAME: the package's control field NAME, one dependency a line.
+field() { dpkg-deb -f "$deb" "$1" | sed 's/, */\n/g'; }
+field Depends >"$work/depends"
+field Recommends >"$work/recommends"
+for dep in tnef media-types; do
+  check "Depends holds $dep: $(cat "$work/depends")" has "$dep" "$work/depends"
 done
+check "Depends holds Boost.Program_options: $(cat "$work/depends")" \
+  grep -q '^libboost-program-options' "$work/depends"
+check "Depends holds no unrtf" sh -c '! grep -q unrtf "$1"' - "$work/depends"
+check "Recommends is ytnef-tools: $(cat "$work/recommends")" \
+  test "$(cat "$work/recommends")" = ytnef-tools
 
 # --- Install.
 we_installed=1

@@ -4,19 +4,21 @@
 # Works on copies in a temporary directory; the bundled files stay as they are.
 set -eu
 cd "$(dirname "$0")/.."
-tools/setup.sh >/dev/null
+echo "=== Installing the packages that are missing, then building build/ ==="
+tools/setup.sh
+echo
 top=$(pwd)
 demo=$(mktemp -d)
 trap 'rm -rf "$demo"' EXIT
 
 echo "=== Batch mode: converting a copy of samples/mailbox ==="
 cp -r samples/mailbox "$demo/mailbox"
-echo "Before:"
+echo "Before: 1001 and 1004 (1002 and Archive/2001 hold a winmail.dat part too, 1003 none):"
 python3 tools/mime_outline.py "$demo/mailbox/1001" "$demo/mailbox/1004"
 echo
 "$top/build/verrowick" --path "$demo/mailbox"
 echo
-echo "After:"
+echo "After: 1001, 1004, 1002 and Archive/2001:"
 python3 tools/mime_outline.py --show-html "$demo/mailbox/1001" "$demo/mailbox/1004" \
   "$demo/mailbox/1002" "$demo/mailbox/Archive/2001"
 
@@ -27,13 +29,17 @@ cp -r samples/queue "$demo/base/Queue"
 cd "$demo/base"
 printf '1 INTF 3\n2 FILE Queue/1.msg\n3 FILE Queue/2.msg\n4 FILE Queue/3.msg\n5 FILE Queue/4.msg\n6 QUIT\n' |
   "$top/build/verrowick"
-echo
-echo "Submitted by the filter (the server delivers these instead of 1, 2 and 4):"
-for f in Submitted/*.sub; do
+# The queue files' names are not in request order: each is found by the
+# Message-ID of the message it replaces.
+submitted() { grep -lxF "$(grep -m 1 '^Message-ID:' "Queue/$1.msg")" Submitted/*.sub; }
+for n in 1 2 4; do
+  f=$(submitted "$n")
+  echo
+  echo "Submitted in place of Queue/$n.msg: $f"
   head -n 5 "$f" | sed 's/^/    /'
   python3 "$top/tools/mime_outline.py" "$f" | tail -n +2
 done
 echo
-echo "A converted message that comes back through the filter is left alone:"
-first=$(ls Submitted/*.sub | head -n 1)
-printf '7 FILE %s\n' "$first" | "$top/build/verrowick" | tail -n 3
+f=$(submitted 1)
+echo "Filtered once more, the converted Queue/1.msg ($f) is left alone:"
+printf '7 FILE %s\n' "$f" | "$top/build/verrowick" | tail -n 3

@@ -10,11 +10,26 @@ import driver
 from install import ProgramDir
 from reference import expect, parse, printable
 
-# Content types of the file name extensions among the sample files; others,
-# and upper-case ones, give application/octet-stream.
+# Content types of the built-in table for the file name extensions the tests use, then those
+# of the media types list the tests use; letter case does not matter.
 CONTENT_TYPES = {"doc": "application/msword", "pdf": "application/pdf", "htm": "text/html",
                  "html": "text/html", "rtf": "text/rtf", "png": "image/png",
-                 "mp3": "audio/mpeg", "src": "application/x-wais-source", "txt": "text/plain"}
+                 "mp3": "audio/mpeg", "src": "application/x-wais-source", "txt": "text/plain",
+                 "pot": "application/mspowerpoint"}
+
+
+def _listed_types(path):
+    """Extension -> content type of a mime.types file; the first type listed wins."""
+    types = {}
+    with open(path) as f:
+        for fields in (line.split("#")[0].split() for line in f):
+            for extension in fields[1:]:
+                types.setdefault(extension.lower(), fields[0])
+    return types
+
+
+LISTED_TYPES = _listed_types(os.environ["VERROWICK_MIME_TYPES"])
+LONGEST_QUOTED_PRINTABLE_LINE = 76
 ADDED_FIELDS = re.compile(r"X-WinmailDat: (\d+) attachments extracted\.\n"
                           r"X-ExtScanner: Quillmere's Verrowick\n")
 
@@ -37,6 +52,12 @@ def _lf(text):
 
 def _fields(part):
     return [(name, _lf(value)) for name, value in part.items()]
+
+
+def content_type_of(name):
+    """The content type the filter gives an extracted file called NAME."""
+    extension = name.rsplit(".", 1)[-1].lower() if "." in name else ""
+    return CONTENT_TYPES.get(extension) or LISTED_TYPES.get(extension, "application/octet-stream")
 
 
 def _content(part):
@@ -135,6 +156,12 @@ class EndToEndCase(unittest.TestCase):
         self.assertEqual(*defects, "MIME defects")
         self.assertEqual(_fields(result), _fields(original), "the message's header fields")
         self._same_structure(original, result, (), expectation.outcomes)
+        for part in result.walk():
+            encoding = (part.get("Content-Transfer-Encoding") or "").strip().lower()
+            if encoding == "quoted-printable" and not part.is_multipart():
+                longest = max(map(len, re.split(r"\r\n|\r|\n", part.get_payload())))
+                self.assertLessEqual(longest, LONGEST_QUOTED_PRINTABLE_LINE,
+                                     "a line of a quoted-printable part")
 
     def _same_structure(self, original, result, place, outcomes):
         self.assertEqual(result.is_multipart(), original.is_multipart(), f"kind of part {place}")
@@ -167,9 +194,8 @@ class EndToEndCase(unittest.TestCase):
             self.assertEqual(part.items(), [("Content-Type", "text/html"),
                                             ("Content-Transfer-Encoding", "quoted-printable")])
         else:
-            extension = want.name.rsplit(".", 1)[-1] if "." in want.name else ""
-            self.assertEqual(part.get_content_type(),
-                             CONTENT_TYPES.get(extension, "application/octet-stream"), want.name)
+            self.assertEqual(part.get_content_type(), content_type_of(want.name).lower(),
+                             want.name)
             self.assertEqual((part.get_param("name"), part.get_filename()), (want.name, want.name))
             self.assertEqual(part.get("Content-Transfer-Encoding"), "base64")
             self.assertEqual(part.get_content_disposition(), "attachment")

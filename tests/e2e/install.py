@@ -8,6 +8,10 @@ REPOSITORY = os.path.dirname(os.path.dirname(HERE))
 BUILD = os.path.join(REPOSITORY, "build")
 SAMPLE_DIR = os.environ.get("TNEF_SAMPLES") or os.path.join(REPOSITORY, "tests", "data", "tnef")
 SYSTEM_TNEF = "/usr/bin/tnef"
+# The filter's list of media types in every test, so that no test depends on the system's
+# (a test that wants the system's removes the setting).
+MIME_TYPES = os.path.join(REPOSITORY, "tests", "data", "mime.types")
+os.environ.setdefault("VERROWICK_MIME_TYPES", MIME_TYPES)
 
 
 def built(name, variable):

@@ -28,7 +28,7 @@ RTF_ATTACHED = ['* Extracted 1 file(s) from winmail.dat', "* Creating a new mess
 RTF2HTML = [
     (None, ["* Unable to start the rtf2html binary. RTF attachments will not be decoded."]),
     ("#!/bin/sh\nkill -SEGV $$\n", ["* rtf2html ended with signal 11"]),
-    ("not a program", []),
+    ("not a program", ["* Unable to start the rtf2html binary. RTF attachments will not be decoded."]),
 ]
 
 
@@ -77,14 +77,15 @@ class FaultTest(EndToEndCase):
             f.write("#!/bin/sh\n")
         session = self.start(program)
         reply = session.request("1 FILE " + self.queue("1.msg", render(shaped("mixed", b"x"))))
-        self.assertEqual(reply, ("1 OK", [FOUND, "* This winmail.dat doesn't contain extractable"
-                                          " attachments", "* [1] Accepting message"]))
+        self.assertEqual(reply, ("1 OK", [FOUND, "* Unable to start the tnef binary, unable to"
+                                          " extract winmail.dat attachments. Message will be left"
+                                          " unscanned", "* [1] Accepting message"]))
         self.finish(session, program)
 
     def test_rtf2html_missing_crashing_or_not_a_program(self):
-        for script, log in RTF2HTML:
+        for n, (script, log) in enumerate(RTF2HTML):
             with self.subTest(rtf2html=script):
-                program = self.new_program(name=f"prog {len(log)}{bool(script)}", rtf2html=False)
+                program = self.new_program(name=f"prog {n}", rtf2html=False)
                 if script is not None:
                     with open(os.path.join(program.path, "rtf2html"), "w") as f:
                         f.write(script)

@@ -1,10 +1,10 @@
 // The upper halves (bytes 0x80 to 0xFF) of the single-byte code pages that RTF
-// documents name, as Unicode code points; 0xFFFD marks a byte that the code
+// documents and winmail.dat files name, as Unicode code points; 0xFFFD marks a byte that the code
 // page leaves undefined. Made from the code page definitions that Python's
 // codecs module carries.
-#include "rtf2html/code_page_tables.h"
+#include "orv/code_page_tables.h"
 
-namespace rtf2html {
+namespace orv {
 
 namespace {
 
@@ -172,13 +172,23 @@ constexpr Table kTables[] = {
              0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7}},
 };
 
+// ISO 8859-1: every byte is the code point of the same value.
+struct Latin1 {
+  constexpr Latin1() : upper() {
+    for (int i = 0; i < 128; ++i) upper[i] = static_cast<char16_t>(0x80 + i);
+  }
+  char16_t upper[128];
+};
+constexpr Latin1 kLatin1;
+
 }  // namespace
 
 const char16_t* UpperHalf(int code_page) {
+  if (code_page == 28591) return kLatin1.upper;
   for (const Table& table : kTables) {
     if (table.code_page == code_page) return table.upper;
   }
   return nullptr;
 }
 
-}  // namespace rtf2html
+}  // namespace orv

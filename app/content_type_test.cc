@@ -1,0 +1,134 @@
+// Content types by extension: the built-in table, then a mime.types file,
+// its malformed lines and its limits.
+#include "app/content_type.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include "orv/testing.h"
+
+namespace {
+
+const char kMimeTypes[] =
+    "# comment\n"
+    "application/vnd.openxmlformats-officedocument.wordprocessingml.document\tdocx\n"
+    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet xlsx\n"
+    "application/vnd.openxmlformats-officedocument.presentationml.presentation\tpptx\n"
+    "application/vnd.oasis.opendocument.text\t\todt\r\n"
+    "text/csv csv\n"
+    "text/calendar ics ifb # Ical\n"
+    "text/vcard vcf\n"
+    "message/rfc822 eml art\n"
+    "image/x-jg art\n"
+    "image/svg+xml svg\n"
+    "\n"
+    "  image/webp webp\n"
+    "video/mp4 mp4\n"
+    "application/x-7z-compressed 7z\n"
+    "text/plain pot txt\n"
+    "application/sarif+json sarif.json sarif\n"
+    "application/activemessage\n";
+
+TEST(ContentTypesTest, BuiltInTableFirstThenMimeTypes) {
+  ContentTypes types;
+  EXPECT_EQ(types.AddMimeTypes(kMimeTypes).extensions, 17u);
+  const struct {
+    const char* path;
+    const char* type;
+  } cases[] = {
+      {"report.pdf", "application/pdf"},
+      {"REPORT.PDF", "application/pdf"},
+      {"wmd_temp/archive.tar.GZ", "application/x-gzip"},
+      {"model.stp", "application/STEP"},
+      {".xls", "application/vnd.ms-excel"},
+      {"x.pot", "application/mspowerpoint"},  // the built-in table wins
+      {"Q3.DocX", "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+      {"q3.xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+      {"q3.PPTX", "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
+      {"q3.odt", "application/vnd.oasis.opendocument.text"},
+      {"q3.csv", "text/csv"},
+      {"invite.ICS", "text/calendar"},
+      {"card.vcf", "text/vcard"},
+      {"fwd.eml", "message/rfc822"},
+      {"x.art", "message/rfc822"},  // the first type listed for it
+      {"logo.svg", "image/svg+xml"},
+      {"logo.webp", "image/webp"},
+      {"clip.MP4", "video/mp4"},
+      {"all.7z", "application/x-7z-compressed"},
+      {"log.sarif", "application/sarif+json"},
+      {"log.sarif.json", "application/octet-stream"},
+      {"old.files/README", "application/octet-stream"},
+      {"notes.", "application/octet-stream"},
+      {"Tu\xC4\x9Frul.\xC4\xB0"
+       "CS",
+       "application/octet-stream"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(types.Of(c.path), c.type) << c.path;
+  EXPECT_EQ(ContentTypes().Of("q3.docx"), "application/octet-stream");
+}
+
+TEST(ContentTypesTest, MalformedLinesAreSkipped) {
+  const std::string longLine = "text/long " + std::string(kMaxMimeTypesLine, 'l') + " toolong\n";
+  using std::string_view_literals::operator""sv;
+  const std::string_view malformed[] = {
+      "plain good1\n",        "text/ good2\n",          "/plain good3\n",
+      "text/pl;ain good4\n",  "text/pl\"ain good5\n",   "-text/plain good6\n",
+      "text/plain a/b\n",     "text/plain ok \x01x\n",  "text/plain \xC3\xA9t\xC3\xA9\n",
+      "text/plain/x good7\n", "text/pl\0ain good8\n"sv,
+  };
+  std::string text = "text/x-good good\n";
+  for (std::string_view line : malformed) text += line;
+  text += longLine;
+  ContentTypes types;
+  ContentTypes::MimeTypesCount count = types.AddMimeTypes(text + "text/x-last last");
+  EXPECT_EQ(count.extensions, 2u);
+  EXPECT_EQ(count.skipped, std::size(malformed) + 1);
+  EXPECT_EQ(types.Of("a.good"), "text/x-good");
+  EXPECT_EQ(types.Of("a.last"), "text/x-last");
+  for (const char* path : {"a.good1", "a.good4", "a.good7", "a.good8", "a.ok", "a.b", "a.toolong"})
+    EXPECT_EQ(types.Of(path), "application/octet-stream") << path;
+}
+
+TEST(ContentTypesTest, LimitsAndUnreadableFiles) {
+  ContentTypes many;
+  std::string text;
+  for (std::size_t i = 0; i <= kMaxMimeTypesExtensions; ++i)
+    text += "text/x-" + std::to_string(i) + " e" + std::to_string(i) + "\n";
+  ContentTypes::MimeTypesCount count = many.AddMimeTypes(text);
+  EXPECT_EQ(count.extensions, kMaxMimeTypesExtensions);
+  EXPECT_TRUE(count.truncated);
+  EXPECT_EQ(many.Of("a.e0"), "text/x-0");
+  EXPECT_EQ(many.Of("a.e" + std::to_string(kMaxMimeTypesExtensions)), "application/octet-stream");
+
+  // Only whole lines of the first kMaxMimeTypesBytes count.
+  orv::testing::TempDir dir;
+  std::string big = "text/x-first first\n";
+  while (big.size() < kMaxMimeTypesBytes - 200) big += std::string(99, '#') + "\n";
+  big += std::string(kMaxMimeTypesBytes - 5 - big.size() - 1, '#') + "\n";
+  big += "text/x-cut cut\ntext/x-beyond beyond\n";
+  ContentTypes bounded;
+  testing::internal::CaptureStdout();
+  EXPECT_TRUE(bounded.ReadMimeTypes(dir.Write("big.types", big)));
+  EXPECT_FALSE(bounded.ReadMimeTypes(dir.Path("missing.types")));
+  EXPECT_FALSE(bounded.ReadMimeTypes(dir.path()));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            "* " + dir.Path("big.types") + ": larger than 1048576 bytes, the rest is ignored\n" +
+                "* Unable to read " + dir.Path("missing.types") +
+                ": No such file or directory, only the built-in content types are known\n" +
+                "* Unable to read " + dir.path() +
+                ": Is a directory, only the built-in content types are known\n");
+  EXPECT_EQ(bounded.Of("a.first"), "text/x-first");
+  EXPECT_EQ(bounded.Of("a.cut"), "application/octet-stream");
+  EXPECT_EQ(bounded.Of("a.beyond"), "application/octet-stream");
+}
+
+TEST(ContentTypesTest, LoadedAtStartUpFromTheEnvironment) {
+  orv::testing::TempDir dir;
+  ASSERT_EQ(setenv("VERROWICK_MIME_TYPES", dir.Write("t", "image/webp webp\n").c_str(), 1), 0);
+  LoadContentTypes();
+  unsetenv("VERROWICK_MIME_TYPES");
+  EXPECT_EQ(ContentTypeOf("A.WEBP"), "image/webp");
+  EXPECT_EQ(ContentTypeOf("a.Pdf"), "application/pdf");
+}
+
+}  // namespace
