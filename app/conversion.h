@@ -8,11 +8,13 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <ostream>
 
 #include "app/converters.h"
 #include "app/options.h"
 #include "orv/input_file.h"
+#include "orv/sandbox.h"
 #include "orv/string.h"
 
 // What a conversion needs besides its message; shared read-only.
@@ -20,6 +22,9 @@ struct ConversionSetup {
   const Settings& settings;
   Converters& converters;
   orv::string work_root;  // wmd_temp, where scratch directories are made
+  // When set, each scratch directory is handed to this user, who runs the
+  // converters.
+  std::optional<orv::UserIds> converter_user = std::nullopt;
 };
 
 // Gives the stream for the converted message, which replaces `parts`

@@ -95,9 +95,11 @@ TEST_F(ConversionTest, ReplacedKeptOrLeft) {
   EXPECT_EQ(Convert(Mixed(Tnef("!notrun x\n"))), "unchanged");
   EXPECT_NE(console_.find("Unable to start the tnef binary"), std::string::npos);
   settings_.always_remove_winmail = true;
-  // Not run: the part stays even with --always-remove-winmail.
-  const std::string notrun = Mixed(Tnef("!notrun x\n"));
-  EXPECT_EQ(Convert(notrun), "0:" + notrun + "\n");
+  // Not run: the message passes as it came even with --always-remove-winmail;
+  // a part not run beside one that ran stays.
+  EXPECT_EQ(Convert(Mixed(Tnef("!notrun x\n"))), "unchanged");
+  EXPECT_EQ(Convert(Mixed(Tnef("!notrun x\n") + Tnef("!empty x\n"))),
+            "1:" + Mixed(Tnef("!notrun x\n")) + "\n");
   const std::string stopped = Mixed(Tnef("!stop x\n!stderr x\n"));
   EXPECT_EQ(Convert(stopped), "0:" + stopped + "\n");
   EXPECT_EQ(console_,

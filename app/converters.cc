@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <signal.h>
+#include <string.h>
 #include <sys/stat.h>
 
 #include "orv/line_stream.h"
@@ -23,39 +24,70 @@ bool LimitsFor(Deadline deadline, orv::ProcessLimits& limits) {
   return true;
 }
 
-// Waits for child and tells how it ended, logging an abnormal end.
-ConverterRun::Status Finish(const char* program, orv::Process& child,
-                            const orv::ProcessLimits& limits) {
+// Waits for child and tells in run how it ended, logging an abnormal end.
+void Finish(const char* program, orv::Process& child, const orv::ProcessLimits& limits,
+            ConverterRun& run) {
   child.Wait();
   orv::string abnormal = LimitMessage(program, child, limits);
-  if (abnormal.empty()) return ConverterRun::kDone;
-  orv::logline() << abnormal;
-  return ConverterRun::kStopped;
+  if (!abnormal.empty()) {
+    orv::logline() << abnormal;
+    run.status = ConverterRun::kStopped;
+  } else if (child.ExitStatus() == kExitNotRun) {
+    run.status = ConverterRun::kNotRun;
+    run.reason = "it exited with status 127, as when a shared library is missing";
+  } else {
+    run.status = ConverterRun::kDone;
+  }
 }
 
-// Runs tnef to its end; throws orv::Exception when it cannot be started.
-void RunTnef(const orv::string& program, const std::vector<orv::string>& args,
-             const orv::ProcessLimits& limits, ConverterRun& run) {
-  orv::Process tnef(program, args, orv::ChildOutput::kPipes, limits);
+// Reads tnef's output to its end and tells in run how it ended.
+void CaptureTnef(orv::Process& tnef, const orv::ProcessLimits& limits, ConverterRun& run) {
   try {
     tnef.Capture(&run.listing, &run.errors, kMaxListing);
-  } catch (const orv::FileNotFoundException&) {
-    throw;
   } catch (const orv::Exception& e) {
     if (e.GetCode() == EFBIG) {
       orv::logline() << "tnef listed more than 4 MiB of files and was stopped";
     } else if (tnef.TimedOut()) {
       orv::logline() << LimitMessage("tnef", tnef, limits);
     } else {
-      throw;
+      orv::logline() << "Unable to read the output of tnef: " << strerror(e.GetCode())
+                     << ", it was stopped";
     }
     run.status = ConverterRun::kStopped;
     return;
   }
-  run.status = Finish("tnef", tnef, limits);
+  Finish("tnef", tnef, limits, run);
+}
+
+orv::string DirectoryOfFile(const orv::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == orv::string::npos ? orv::string(".") : orv::string(path.substr(0, slash));
 }
 
 }  // namespace
+
+orv::Process ProgramConverters::Start(const char* name, const std::vector<orv::string>& args,
+                                      orv::ChildOutput output, const orv::ProcessLimits& limits,
+                                      const orv::string& scratch) const {
+  if (!refusal_.empty()) throw orv::StartException(refusal_, 0);
+  orv::Confinement confinement = confinement_;
+  if (!scratch.empty()) confinement.read_write = {scratch};
+  return orv::Process(directory_ + name, args, output, limits, confinement);
+}
+
+bool ProgramConverters::Probe(const char* name, orv::string* reason) const {
+  orv::ProcessLimits limits;
+  limits.wall_seconds = 10;
+  ConverterRun run;
+  try {
+    orv::Process child = Start(name, {"--version"}, orv::ChildOutput::kDiscard, limits, "");
+    Finish(name, child, limits, run);
+  } catch (const orv::StartException& e) {
+    run.reason = e.GetMessage();
+  }
+  *reason = run.reason;
+  return run.status != ConverterRun::kNotRun;
+}
 
 ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::string& dir,
                                      bool save_body, Deadline deadline) {
@@ -66,9 +98,12 @@ ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::st
     return run;
   }
   try {
-    RunTnef(directory_ + "tnef", TnefArguments(work_file, dir, save_body), limits, run);
-  } catch (const orv::Exception&) {
+    orv::Process tnef = Start("tnef", TnefArguments(work_file, dir, save_body),
+                              orv::ChildOutput::kPipes, limits, dir);
+    CaptureTnef(tnef, limits, run);
+  } catch (const orv::StartException& e) {
     run.status = ConverterRun::kNotRun;
+    run.reason = e.GetMessage();
   }
   return run;
 }
@@ -82,10 +117,12 @@ ConverterRun ProgramConverters::Rtf2html(const orv::string& rtf, const orv::stri
     return run;
   }
   try {
-    orv::Process child(directory_ + "rtf2html", {rtf, html}, orv::ChildOutput::kDiscard, limits);
-    run.status = Finish("rtf2html", child, limits);
-  } catch (const orv::Exception&) {
+    orv::Process child =
+        Start("rtf2html", {rtf, html}, orv::ChildOutput::kDiscard, limits, DirectoryOfFile(html));
+    Finish("rtf2html", child, limits, run);
+  } catch (const orv::StartException& e) {
     run.status = ConverterRun::kNotRun;
+    run.reason = e.GetMessage();
   }
   return run;
 }

@@ -1,7 +1,8 @@
 // The external converters beside the program: tnef unpacks a winmail.dat file
 // into a directory and lists what it wrote; rtf2html turns an RTF file into
 // HTML. The unpack step reaches them only through the Converters interface,
-// so that it can be tested with a fake; ProgramConverters runs the real ones.
+// so that it can be tested with a fake; ProgramConverters runs the real ones,
+// confined to the conversion's scratch directory.
 #ifndef APP_CONVERTERS_H_
 #define APP_CONVERTERS_H_
 
@@ -30,6 +31,7 @@ struct ConverterRun {
   Status status = kNotRun;
   orv::string listing;  // tnef: its standard output
   orv::string errors;   // tnef: the start of its standard error
+  orv::string reason;   // kNotRun: why, for the console
 };
 
 class Converters {
@@ -44,19 +46,45 @@ class Converters {
                                 Deadline deadline) = 0;
 };
 
-// The programs "tnef" and "rtf2html" in a directory. Keeps no state of its own
-// between runs, so conversions on several threads may share one.
+// The programs "tnef" and "rtf2html" in a directory, each run under
+// confinement with read and write access to the directory it writes in (the
+// conversion's scratch directory) added. Keeps no state of its own between
+// runs, so conversions on several threads may share one.
 class ProgramConverters : public Converters {
  public:
-  explicit ProgramConverters(const orv::string& directory) : directory_(directory) {}
+  // When refusal is not empty no converter is started at all, and every run
+  // is kNotRun with refusal as its reason.
+  ProgramConverters(const orv::string& directory, const orv::Confinement& confinement,
+                    const orv::string& refusal = orv::string())
+      : directory_(directory), confinement_(confinement), refusal_(refusal) {}
   ConverterRun Tnef(const orv::string& work_file, const orv::string& dir, bool save_body,
                     Deadline deadline) override;
   ConverterRun Rtf2html(const orv::string& rtf, const orv::string& html,
                         Deadline deadline) override;
 
+  // Runs the converter called name with "--version" as conversions run it, to
+  // learn whether it can be run at all. False, *reason saying why, when not.
+  bool Probe(const char* name, orv::string* reason) const;
+
  private:
+  // Starts the converter called name, allowed to write beneath scratch when
+  // that is not empty. Throws orv::StartException when it cannot be started.
+  orv::Process Start(const char* name, const std::vector<orv::string>& args,
+                     orv::ChildOutput output, const orv::ProcessLimits& limits,
+                     const orv::string& scratch) const;
+
   orv::string directory_;
+  orv::Confinement confinement_;
+  orv::string refusal_;
 };
+
+// The file names of the converters in the program directory.
+inline const char* const kConverterNames[] = {"tnef", "rtf2html"};
+
+// The exit status of a program that was started but whose loader or
+// interpreter could not run it (a missing shared library): it counts as not
+// run.
+constexpr int kExitNotRun = 127;
 
 // tnef's arguments: the work file, the body saved as "saved_body" when
 // save_body, numbered backups, the directory, and the listing.

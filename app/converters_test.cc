@@ -2,6 +2,7 @@
 #include "app/converters.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "orv/testing.h"
@@ -53,6 +54,52 @@ TEST(LimitMessageTest, Signals) {
 
 TEST(LimitMessageTest, WallClockSlow) {
   EXPECT_EQ(LimitMessageOf("sleep 100", 1), "tnef ran longer than 1 seconds and was stopped");
+}
+
+// A run's status and reason.
+std::string Ended(const ConverterRun& run) {
+  return std::to_string(run.status) + " " + run.reason;
+}
+
+// A converter that could not be executed, or whose loader gave up, did not
+// run; one that ran and failed did.
+TEST(ProgramConvertersTest, NotRun) {
+  const struct {
+    std::string script;
+    mode_t mode;
+    ConverterRun::Status status;
+    std::string reason;
+  } cases[] = {
+      {"#!/nonexistent/interp\n", 0755, ConverterRun::kNotRun, "No such file or directory"},
+      {"#!/bin/sh\n", 0644, ConverterRun::kNotRun, "Permission denied"},
+      {"#!/bin/sh\nexit 127\n", 0755, ConverterRun::kNotRun,
+       "it exited with status 127, as when a shared library is missing"},
+      {"#!/bin/sh\nexit 1\n", 0755, ConverterRun::kDone, ""},
+  };
+  const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (const auto& c : cases) {
+    orv::testing::TempDir dir;
+    for (const char* name : kConverterNames) {
+      ASSERT_EQ(chmod(dir.Write(name, c.script).c_str(), c.mode), 0);
+    }
+    ProgramConverters converters(dir.Path(""), orv::Confinement());
+    const ConverterRun tnef =
+        converters.Tnef(dir.Path("winmail.dat"), dir.Path(""), true, deadline);
+    EXPECT_EQ(Ended(tnef), std::to_string(c.status) + " " + c.reason) << c.script;
+    const ConverterRun rtf2html =
+        converters.Rtf2html(dir.Path("a.rtf"), dir.Path("a.html"), deadline);
+    EXPECT_EQ(Ended(rtf2html), std::to_string(c.status) + " " + c.reason) << c.script;
+  }
+}
+
+TEST(ProgramConvertersTest, Refused) {
+  orv::testing::TempDir dir;
+  ASSERT_EQ(chmod(dir.Write("tnef", "#!/bin/sh\n").c_str(), 0755), 0);
+  ProgramConverters converters(dir.Path(""), orv::Confinement(), "no user");
+  const ConverterRun run =
+      converters.Tnef(dir.Path("winmail.dat"), dir.Path(""), true,
+                      std::chrono::steady_clock::now() + std::chrono::seconds(60));
+  EXPECT_EQ(Ended(run), std::to_string(ConverterRun::kNotRun) + " no user");
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ void Describe(po::options_description& visible, Settings& s, orv::string& path) 
       ("path,p", po::value<std::string>(&path)->default_value(std::string(), ""),
        "Specify the path of the mdir mailbox containing the emails to convert. This enables the (free) batch mode.")
       ("no-recurse,n", po::bool_switch(&s.no_recurse)->default_value(false),
-       "In batch mode, do not recurse into subdirectories. The default behavior is to recurse into subdirectories.");
+       "In batch mode, do not recurse into subdirectories. The default behavior is to recurse into subdirectories.")
+      ("converter-user", po::value<std::string>(&s.converter_user)->default_value(std::string(), ""),
+       "When run as root, run tnef and rtf2html as this user. The default is verrowick, or nobody where there is no such user.");
   // clang-format on
 }
 

@@ -13,6 +13,7 @@ struct Settings {
   bool no_rtf_alternative = false;
   bool ignore_rtf_body = false;
   bool always_remove_winmail = false;
+  orv::string converter_user;  // who runs the converters when we run as root; empty: the default
 };
 
 enum class ParseResult { kRun, kHelp, kError };

@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include "app/batch_mode.h"
 #include "app/content_type.h"
@@ -10,6 +11,7 @@
 #include "cgp/queue_writer.h"
 #include "orv/file_system.h"
 #include "orv/line_stream.h"
+#include "orv/sandbox.h"
 
 namespace {
 
@@ -20,27 +22,101 @@ void PrintBanner() {
   orv::outline() << "*";
 }
 
-void ReportRtf2html(const Settings& settings) {
+// Who runs the converters and what they may touch, decided once at start-up.
+struct ConverterSandbox {
+  orv::Confinement confinement;
+  orv::string user;     // the converter user's name; empty when we do not run as root
+  orv::string refusal;  // when not empty, no converter may run, and this says why
+};
+
+// Looks up the converter user: the one named, else verrowick, else nobody.
+bool FindConverterUser(const Settings& settings, orv::string& name, orv::UserIds& ids,
+                       orv::string& reason) {
+  name = settings.converter_user.empty() ? "verrowick" : settings.converter_user;
+  if (orv::LookUpUser(name, &ids, &reason)) return true;
+  if (!settings.converter_user.empty() || reason != "no such user") return false;
+  name = "nobody";
+  return orv::LookUpUser(name, &ids, &reason);
+}
+
+// Decides the converters' user (when we run as root) and Landlock sandbox,
+// and says what it decided.
+ConverterSandbox DecideSandbox(const Settings& settings) {
+  ConverterSandbox sandbox;
+  orv::string reason;
+  if (geteuid() == 0) {
+    orv::string name;
+    orv::UserIds ids;
+    const bool found = FindConverterUser(settings, name, ids, reason);
+    const orv::string shown = orv::Printable(name);
+    if (!found) {
+      orv::outline() << "* The converter user " << shown << " does not exist: " << reason
+                     << "; messages with winmail.dat attachments pass unchanged";
+      sandbox.refusal = "the converter user " + shown + " does not exist";
+      return sandbox;
+    }
+    orv::outline() << "* The converters run as user " << shown << " (uid " << ids.uid << ", gid "
+                   << ids.gid << ")";
+    sandbox.user = shown;
+    sandbox.confinement.user = ids;
+  }
+  sandbox.confinement.landlock_abi = orv::LandlockAbi(&reason);
+  if (sandbox.confinement.landlock_abi == 0) {
+    orv::outline() << "* The converters run without a file-system sandbox: " << reason;
+  }
+  // Rules on the converters' files rather than on the program directory,
+  // which holds wmd_temp with the other conversions' scratch directories.
+  sandbox.confinement.read_exec = orv::SystemReadPaths();
+  for (const char* name : kConverterNames) {
+    sandbox.confinement.read_exec.push_back(settings.program_directory + name);
+  }
+  return sandbox;
+}
+
+// The converters and what the start-up lines need to know of them.
+struct ConverterCheck {
+  const ProgramConverters& converters;
+  const ConverterSandbox& sandbox;
+};
+
+// Follows a "Found" line: whether the converter user can run the converter.
+void ReportRunnable(const ConverterCheck& check, const char* name) {
+  if (check.sandbox.user.empty()) return;
+  orv::string reason;
+  if (!check.converters.Probe(name, &reason)) {
+    orv::outline() << "* The " << name << " binary cannot be run by user " << check.sandbox.user
+                   << ": " << orv::Printable(reason);
+  }
+}
+
+void ReportTnef(const ConverterCheck& check) {
+  orv::outline() << "* Found tnef binary";
+  ReportRunnable(check, "tnef");
+}
+
+void ReportRtf2html(const Settings& settings, const ConverterCheck& check) {
   if (orv::FileExists(settings.program_directory + "rtf2html")) {
     orv::outline() << "* Found rtf2html binary";
+    ReportRunnable(check, "rtf2html");
   } else {
     orv::outline() << "* ERROR: rtf2html binary not found, rtf bodies will not be decoded as html";
     orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions";
   }
 }
 
-int RunBatchMode(const ConversionSetup& setup, const orv::string& path) {
+int RunBatchMode(const ConversionSetup& setup, const ConverterCheck& check,
+                 const orv::string& path) {
   if (!orv::FileExists(setup.settings.program_directory + "tnef")) {
     orv::outline() << "* ERROR: tnef binary not found, unable to contine.";
     orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions.";
     return kExitFailure;
   }
-  orv::outline() << "* Found tnef binary";
-  ReportRtf2html(setup.settings);
+  ReportTnef(check);
+  ReportRtf2html(setup.settings, check);
   return BatchMode(setup).Run(path) ? kExitSuccess : kExitFailure;
 }
 
-int RunFilterMode(const ConversionSetup& setup) {
+int RunFilterMode(const ConversionSetup& setup, const ConverterCheck& check) {
   const Settings& settings = setup.settings;
   // The mail server starts the filter in its base directory.
   cgp::QueueWriter queue("");
@@ -50,12 +126,12 @@ int RunFilterMode(const ConversionSetup& setup) {
         << "* -k specified, original winmail.dat will be kept with extracted attachments";
   }
   if (orv::FileExists(settings.program_directory + "tnef")) {
-    orv::outline() << "* Found tnef binary";
+    ReportTnef(check);
   } else {
     orv::outline() << "* ERROR: tnef binary not found, messages will be left unscanned";
     orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions";
   }
-  if (!settings.ignore_rtf_body) ReportRtf2html(settings);
+  if (!settings.ignore_rtf_body) ReportRtf2html(settings, check);
   FilterMode(setup, queue).Run();
   return kExitSuccess;
 }
@@ -80,12 +156,15 @@ int RunProgram(int argc, char** argv) {
   PrintBanner();
   settings.program_directory = orv::DirectoryOf(argc > 0 ? argv[0] : "");
   LoadContentTypes();
-  ProgramConverters converters(settings.program_directory);
-  const ConversionSetup setup{settings, converters, settings.program_directory + "wmd_temp"};
+  const ConverterSandbox sandbox = DecideSandbox(settings);
+  ProgramConverters converters(settings.program_directory, sandbox.confinement, sandbox.refusal);
+  const ConversionSetup setup{settings, converters, settings.program_directory + "wmd_temp",
+                              sandbox.confinement.user};
+  const ConverterCheck check{converters, sandbox};
   PrepareWorkRoot(setup.work_root);
   int status = kExitFailure;
   try {
-    status = path.empty() ? RunFilterMode(setup) : RunBatchMode(setup, path);
+    status = path.empty() ? RunFilterMode(setup, check) : RunBatchMode(setup, check, path);
   } catch (const std::exception& e) {
     orv::logline() << orv::Printable(e.what()) << ", the filter stops";
   }

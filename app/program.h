@@ -1,5 +1,5 @@
-// The whole run: options, banner, the converters beside the program, the work
-// directory, one mode, the final clean-up.
+// The whole run: options, banner, the converters beside the program and whom
+// they run as, the work directory, one mode, the final clean-up.
 #ifndef APP_PROGRAM_H_
 #define APP_PROGRAM_H_
 

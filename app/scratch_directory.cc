@@ -47,6 +47,7 @@ void RemoveTree(const orv::string& path) {
 
 void PrepareWorkRoot(const orv::string& root) {
   orv::MakeDirectory(root, false);
+  chmod(root.c_str(), 0711);
   orv::DirectoryListing listing(root);
   while (listing.Next()) {
     const orv::string entry = root + "/" + listing.Name();
@@ -71,7 +72,7 @@ ScratchDirectory::~ScratchDirectory() {
   if (!path_.empty()) RemoveTree(path_);
 }
 
-bool ScratchDirectory::Create(const orv::string& root) {
+bool ScratchDirectory::Create(const orv::string& root, const std::optional<orv::UserIds>& owner) {
   orv::string pattern = root + "/" + kPrefix + std::to_string(getpid()) + "-XXXXXX";
   struct stat st;
   if (!mkdtemp(&pattern[0]) || stat(pattern.c_str(), &st) != 0) {
@@ -80,6 +81,11 @@ bool ScratchDirectory::Create(const orv::string& root) {
     return false;
   }
   path_ = pattern;
+  if (owner && !orv::HandDirectoryTo(path_, *owner)) {
+    orv::logline() << "Unable to hand the work directory " << orv::Printable(path_)
+                   << " to the converter user: " << strerror(errno);
+    return false;
+  }
   device_ = st.st_dev;
   inode_ = st.st_ino;
   return true;

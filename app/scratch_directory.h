@@ -7,10 +7,15 @@
 
 #include <sys/types.h>
 
+#include <optional>
+
+#include "orv/sandbox.h"
 #include "orv/string.h"
 
 // Creates root when it is missing, then removes what earlier instances left
 // in it: plain files, and the directories of processes that no longer run.
+// Others may pass through root (mode 0711), so that a converter running as
+// another user reaches its scratch directory, but not list it.
 void PrepareWorkRoot(const orv::string& root);
 
 // Removes this process's directories in root, and root itself when it is then
@@ -26,9 +31,10 @@ class ScratchDirectory {
   ScratchDirectory(const ScratchDirectory&) = delete;
   ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
-  // Makes a new directory inside root. Returns false, with the reason logged,
-  // when it cannot be made.
-  bool Create(const orv::string& root);
+  // Makes a new directory inside root, handed to owner when one is given,
+  // for converters that run as that user. Returns false, with the reason
+  // logged, when it cannot be made or handed over.
+  bool Create(const orv::string& root, const std::optional<orv::UserIds>& owner = std::nullopt);
 
   const orv::string& path() const { return path_; }
 

@@ -3,10 +3,12 @@
 #include "app/scratch_directory.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <set>
+#include <tuple>
 
 #include "orv/file_system.h"
 #include "orv/testing.h"
@@ -63,11 +65,25 @@ TEST(WorkRootTest, LeftoversOfGoneInstancesOnly) {
   dir.Write("wmd_temp/.keep", "");
   PrepareWorkRoot(root);
   EXPECT_EQ(Entries(root), (std::set<std::string>{alive, "other"}));
+  struct stat st;
+  ASSERT_EQ(stat(root.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0711u);  // converters of another user pass through
   ScratchDirectory own;
   ASSERT_TRUE(own.Create(root));
   dir.Write(own.path().substr(dir.path().size() + 1) + "/file", "x");
   RemoveWorkRoot(root);  // not empty: stays, without this instance's directory
   EXPECT_EQ(Entries(root), (std::set<std::string>{alive, "other"}));
+}
+
+TEST(ScratchDirectoryTest, HandedToTheConverterUser) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root hands directories to another user";
+  orv::testing::TempDir dir;
+  ScratchDirectory scratch;
+  ASSERT_TRUE(scratch.Create(dir.path(), orv::UserIds{65534, 65534}));
+  struct stat st;
+  ASSERT_EQ(stat(scratch.path().c_str(), &st), 0);
+  EXPECT_EQ(std::make_tuple(st.st_uid, st.st_gid, st.st_mode & 07777),
+            std::make_tuple(65534u, 65534u, 0700u));
 }
 
 }  // namespace

@@ -56,7 +56,9 @@ UnpackResult Unpacker::Unpack(orv::InputFile& in, const WinmailPart& part) {
       converters_.Tnef(work_file, scratch_.path(), !settings_.ignore_rtf_body, deadline_);
   if (run.status == ConverterRun::kNotRun) {
     orv::logline() << "Unable to start the tnef binary, unable to extract winmail.dat "
-                      "attachments. Message will be left unscanned";
+                      "attachments. Message will be left unscanned: "
+                   << orv::Printable(run.reason);
+    result.not_run = true;
   }
   if (!run.errors.empty() && run.status != ConverterRun::kNotRun) {
     ReportTnefErrors(run.errors);
@@ -173,7 +175,8 @@ void Unpacker::ConvertRtfFile(ExtractedFile& file, bool alternative) {
   const orv::string html = HtmlPathFor(file.path);
   const ConverterRun run = converters_.Rtf2html(file.path, html, deadline_);
   if (run.status == ConverterRun::kNotRun) {
-    orv::logline() << "Unable to start the rtf2html binary. RTF attachments will not be decoded.";
+    orv::logline() << "Unable to start the rtf2html binary. RTF attachments will not be decoded: "
+                   << orv::Printable(run.reason);
   }
   struct stat st;
   if (run.status != ConverterRun::kDone || lstat(html.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -39,6 +39,7 @@ struct UnpackResult {
   Outcome outcome = kKept;
   std::vector<ExtractedFile> files;
   bool keep_received = false;  // written back after the files: tnef did not account for all of it
+  bool not_run = false;        // kKept because tnef could not be started
 };
 
 // One conversion's unpacking: its settings, converters, scratch directory and

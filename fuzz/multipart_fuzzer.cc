@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   file = new fuzz::MemoryFile();
   settings = new Settings();
   settings->program_directory = program_directory;
-  converters = new ProgramConverters(program_directory);
+  converters = new ProgramConverters(program_directory, orv::Confinement());
   atexit(RemoveProgramDirectory);
   return 0;
 }

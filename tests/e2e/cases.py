@@ -72,9 +72,15 @@ class EndToEndCase(unittest.TestCase):
     def setUp(self):
         """A temporary root directory with base, the server's, holding an empty Queue."""
         self.root = tempfile.mkdtemp(prefix="verrowick-e2e-")
+        os.chmod(self.root, 0o711)  # the converters' user passes through to its programs
         self.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
         self.base = os.path.join(self.root, "base")
         os.makedirs(os.path.join(self.base, "Queue"))
+
+    def without_landlock(self):
+        """Filters started next run their converters without Landlock, until the test ends."""
+        os.environ["VERROWICK_NO_LANDLOCK"] = "1"
+        self.addCleanup(os.environ.pop, "VERROWICK_NO_LANDLOCK")
 
     def new_program(self, name="my prog", **converters):
         """A new ProgramDir NAME in the root (a blank in the path reaches tnef unquoted)."""

@@ -1,8 +1,10 @@
 #!/bin/sh
 # A tnef that misbehaves in the way named by its first argument; the others
-# are the filter's arguments to tnef. Most extract report.txt first.
+# are the filter's arguments to tnef. Most extract report.txt first. The test
+# suite copies it into a program directory as a script of its own.
 how=$1
 shift
+[ "$*" != --version ] || exit 0  # the filter's start-up check
 for arg; do
   case $arg in --directory=*) dir=${arg#--directory=} ;; esac
 done

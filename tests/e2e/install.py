@@ -1,7 +1,12 @@
 """The built programs, the sample winmail.dat files, and program directories: the filter
-looks for tnef and rtf2html and makes wmd_temp beside itself."""
+looks for tnef and rtf2html and makes wmd_temp beside itself. Run as root, the filter runs
+them as another user under a sandbox that lets them read only their own files: a program
+directory holds copies, not links into the build tree."""
+import ctypes
+import errno
 import os
-import shlex
+import pwd
+import shutil
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPOSITORY = os.path.dirname(os.path.dirname(HERE))
@@ -31,9 +36,53 @@ def sample_names():
     return sorted(n[:-5] for n in os.listdir(SAMPLE_DIR) if n.endswith(".tnef"))
 
 
+def no_landlock():
+    """Why the filter's converters run without Landlock here; None when they run under it."""
+    if os.environ.get("VERROWICK_NO_LANDLOCK") == "1":
+        return "Landlock is turned off by VERROWICK_NO_LANDLOCK"
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.syscall(444, None, 0, 1) > 0:  # landlock_create_ruleset(.., VERSION)
+        return None
+    error = ctypes.get_errno()
+    if error == errno.ENOSYS:
+        return "the kernel does not offer Landlock (Linux 5.13 or later is needed)"
+    if error == errno.EOPNOTSUPP:
+        return "Landlock is not enabled in this kernel (see the lsm= boot parameter)"
+    return "Landlock cannot be used: " + os.strerror(error)
+
+
+def converter_user():
+    """The user that runs the converters when the filter runs as root."""
+    for name in ("verrowick", "nobody"):
+        try:
+            return pwd.getpwnam(name)
+        except KeyError:
+            pass
+    return None
+
+
+def sandbox_lines():
+    """The start-up lines that say whom the converters run as and how they are confined."""
+    lines = []
+    if os.geteuid() == 0:
+        user = converter_user()
+        lines.append(f"* The converters run as user {user.pw_name} (uid {user.pw_uid}, "
+                     f"gid {user.pw_gid})")
+    if no_landlock():
+        lines.append("* The converters run without a file-system sandbox: " + no_landlock())
+    return lines
+
+
+def fake_tnef(how):
+    """A tnef script of its own that behaves as fake_tnef.sh HOW."""
+    with open(os.path.join(HERE, "fake_tnef.sh")) as f:
+        body = f.read().split("\n", 1)[1]
+    return f'#!/bin/sh\nset -- {how} "$@"\n{body}'
+
+
 class ProgramDir:
     """A link to the filter in directory PATH, beside the tnef ("real", None or a behaviour of
-    fake_tnef.sh) and, if wanted, the project's rtf2html."""
+    fake_tnef.sh) and, if wanted, a copy of the project's rtf2html."""
 
     def __init__(self, path, tnef="real", rtf2html=True):
         self.path, self.work_dir = path, os.path.join(path, "wmd_temp")
@@ -42,12 +91,11 @@ class ProgramDir:
         os.symlink(built("verrowick", "VERROWICK"), self.binary)
         self.rtf2html = os.path.join(path, "rtf2html") if rtf2html else None
         if rtf2html:
-            os.symlink(built("rtf2html", "RTF2HTML"), self.rtf2html)
+            shutil.copy(built("rtf2html", "RTF2HTML"), self.rtf2html)
         tnef_path = os.path.join(path, "tnef")
         if tnef == "real":
             os.symlink(SYSTEM_TNEF, tnef_path)
         elif tnef:
             with open(tnef_path, "w") as f:
-                fake = shlex.quote(os.path.join(HERE, "fake_tnef.sh"))
-                f.write(f'#!/bin/sh\nexec sh {fake} {tnef} "$@"\n')
+                f.write(fake_tnef(tnef))
             os.chmod(tnef_path, 0o755)

@@ -94,7 +94,8 @@ class Reference:
             else:
                 if path.lower().endswith(".rtf") and not html_seen:
                     out.log.append("* Unable to start the rtf2html binary."
-                                   " RTF attachments will not be decoded.")
+                                   " RTF attachments will not be decoded: No such file or"
+                                   " directory")
                 with open(path, "rb") as f:
                     out.new_parts.append(NewPart(os.path.basename(path), f.read()))
         os.remove(workfile)

@@ -7,11 +7,12 @@ import unittest
 
 import driver
 from cases import EndToEndCase
-from install import sample
+from install import sample, sandbox_lines
 from messages import envelope, plain_message, render, shaped
 from reference import expect
 
-BANNER_LINES = 6  # four banner lines, the tnef line and the rtf2html line
+# Four banner lines, the sandbox's, the tnef line and the rtf2html line.
+BANNER_LINES = 6 + len(sandbox_lines())
 MAILBOX = {  # path in the mailbox -> content
     "1001": render(shaped("mixed", sample("two-files"))),
     "1002": render(plain_message()),

@@ -6,11 +6,12 @@ import unittest
 import driver
 import messages
 from cases import EndToEndCase
-from install import sample
+from install import sample, sandbox_lines
 
 BANNER = ["* Quillmere's Verrowick 2.6",
           "* This filter will extract winmail.dat attachments from messages and ",
-          "*    reinserts extracted content of winmail.dat into them.           ", "*"]
+          "*    reinserts extracted content of winmail.dat into them.           ", "*",
+          *sandbox_lines()]
 TNEF = ["* Found tnef binary"]
 RTF2HTML = ["* Found rtf2html binary"]
 REINSTALL = "* Please reinstall the filter and follow the INSTALL instructions"
@@ -31,7 +32,9 @@ USAGE = ("all visible and hidden options: * Quillmere's Verrowick 2.6 for Commun
          " alone when nothing relevant can be extracted. -p [ --path ] arg Specify the path of "
          "the mdir mailbox containing the emails to convert. This enables the (free) batch mode."
          " -n [ --no-recurse ] In batch mode, do not recurse into subdirectories. The default "
-         "behavior is to recurse into subdirectories. all visible and hidden options:")
+         "behavior is to recurse into subdirectories. --converter-user arg When run as root, run "
+         "tnef and rtf2html as this user. The default is verrowick, or nobody where there is no "
+         "such user. all visible and hidden options:")
 
 
 def one_file_message():
@@ -122,7 +125,8 @@ class DirectoriesTest(EndToEndCase):
                                       (base, "verrowick", base)):
             with self.subTest(argv0=argv0):
                 session = self.start(program, cwd=cwd, argv0=argv0)
-                self.assertEqual(session.startup[4], (TNEF if cwd == root else NO_TNEF)[0])
+                self.assertEqual(session.startup[len(BANNER)],
+                                 (TNEF if cwd == root else NO_TNEF)[0])
                 self.assertTrue(os.path.isdir(os.path.join(directory, "wmd_temp")))
                 reply = session.request(f"1 FILE {queued}")
                 if cwd == root:
