@@ -32,4 +32,19 @@ case $how in
   long_lines) printf '%03000d\nERROR: %05000d\n' 0 0 | tr 0 x | sed '2s/x/y/g' ;;
   descriptors) ls -l /proc/self/fd >"$dir/report.txt"; list "$dir/report.txt" ;;
   abort) echo 'assertion failed' >&2; kill -ABRT $$ ;;
+  spy) # tries what its sandbox forbids and reports in report.txt; the work file holds
+    # "hold" (then it waits, holding its scratch directory) or a listening TCP port and
+    # another conversion's scratch directory
+    read -r port victim <"$dir/winmail.dat"
+    [ "$port" != hold ] || { sleep 4; report; exit; }
+    try() { if (eval "$2") 2>/dev/null; then echo "$1: done"; else echo "$1: denied"; fi; }
+    connect='import socket, sys; socket.create_connection(("127.0.0.1", int(sys.argv[1])), 5)'
+    { try 'write the program directory' 'echo x >"${0%/*}/escape"'
+      try 'write the base directory' 'echo x >escape'
+      try 'write /tmp' 'echo x >/tmp/verrowick-escape-$port'
+      try "write another conversion's scratch directory" 'echo x >"$victim/escape"'
+      try 'read /etc/shadow' 'cat /etc/shadow'
+      try 'connect to 127.0.0.1' 'python3 -c "$connect" $port'
+      echo "uid: $(id -u)"
+    } >"$dir/report.txt" && list "$dir/report.txt" ;;
 esac
