@@ -69,8 +69,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # dpkg-shlibdeps. tnef is run as a program, and the content types of the
 # extracted files come from media-types' /etc/mime.types. Calendar items are
 # converted with ytnef (ytnef-tools), which the rest of the work does not need.
+# postinst creates the converters' user with adduser.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "tnef, media-types")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "tnef, media-types, adduser")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "ytnef-tools")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "winmail.dat (TNEF) converter for the CommuniGate Pro mail server")
@@ -85,7 +86,8 @@ It runs as a CommuniGate Pro external filter (content-filtering helper),
 or converts the messages already stored in a mailbox directory in place.")
 # Maintainer scripts get mode 0755, the other control files 0644.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/postinst
+                                      ${PROJECT_SOURCE_DIR}/packaging/postrm)
 # A package from a build without VERROWICK_DEBIAN_DOCS lacks the compressed
 # manual page and changelog that Debian wants: say so when cpack runs.
 if(NOT VERROWICK_DEBIAN_DOCS)

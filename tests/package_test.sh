@@ -2,9 +2,11 @@
 # The Debian package from end to end: builds it with tools/package.sh (which
 # also runs lintian, installed here when missing), checks its contents and
 # dependencies, installs it with dpkg, converts sample mail made from
-# tests/data/tnef in batch mode and in filter mode, then removes and purges it
-# and checks that nothing of it is left. Needs root; leaves the machine as it
-# found it, also when a check fails or the script is interrupted.
+# tests/data/tnef in batch mode and in filter mode (as root, where strace shows
+# that the converters run as the package's user verrowick), then removes and
+# purges it and checks that nothing of it but that user is left. Needs root;
+# leaves the machine as it found it (the user too), also when a check fails or
+# the script is interrupted.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -39,11 +41,17 @@ has() { grep -qxF -- "$1" "$2"; }
 work=$(mktemp -d)
 chmod 755 "$work"
 we_installed=0
+had_user=0
+if getent passwd verrowick >/dev/null; then had_user=1; fi
 cleanup() {
   rc=$?
   trap - EXIT INT TERM HUP
   if [ "$we_installed" = 1 ] && ! not_installed; then
     dpkg -P verrowick >/dev/null 2>&1 || echo "package_test: could not purge verrowick" >&2
+  fi
+  if [ "$had_user" = 0 ] && getent passwd verrowick >/dev/null; then
+    userdel verrowick || echo "package_test: could not remove the user verrowick" >&2
+    groupdel verrowick 2>/dev/null || true
   fi
   rm -rf "$work"
   exit "$rc"
@@ -52,7 +60,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 started=$(date +%s)
-tools/install-packages.sh lintian man-db python3 >/dev/null
+tools/install-packages.sh lintian man-db python3 strace >/dev/null
 
 # --- Build the package (lintian checks it inside tools/package.sh).
 if ! tools/package.sh >"$work/package.log" 2>&1; then
@@ -72,7 +80,7 @@ done
 field() { dpkg-deb -f "$deb" "$1" | sed 's/, */\n/g'; }
 field Depends >"$work/depends"
 field Recommends >"$work/recommends"
-for dep in tnef media-types; do
+for dep in tnef media-types adduser; do
   check "Depends holds $dep: $(cat "$work/depends")" has "$dep" "$work/depends"
 done
 check "Depends holds Boost.Program_options: $(cat "$work/depends")" \
@@ -92,6 +100,8 @@ check "/usr/lib/verrowick/tnef is a link to /usr/bin/tnef" \
   test "$(readlink -f /usr/lib/verrowick/tnef)" = "$(readlink -f /usr/bin/tnef)"
 check "/usr/lib/verrowick is root's and 0755" \
   test "$(stat -c %U:%a /usr/lib/verrowick)" = root:755
+check "the system user verrowick exists, without home or login" \
+  test "$(getent passwd verrowick | cut -d: -f6,7)" = /nonexistent:/usr/sbin/nologin
 check "man finds verrowick(8)" test "$(man -w 8 verrowick)" = /usr/share/man/man8/verrowick.8.gz
 out=$(man --warnings 8 verrowick 2>&1 >/dev/null)
 check "the manual page renders without warnings: $out" test -z "$out"
@@ -163,8 +173,19 @@ mkdir -p "$base/Queue"
   printf 'R W 06-12-2026 11:00:00 <Bob@Example.com>\n\n'
   message "queued" two-files
 } >"$base/Queue/1.msg"
-(cd "$base" && printf '1 FILE Queue/1.msg\n' | /usr/lib/verrowick/verrowick >"$work/filter.out")
+(cd "$base" && printf '1 FILE Queue/1.msg\n' | strace -f -qq -e trace=setuid,execve \
+  -o "$work/strace" /usr/lib/verrowick/verrowick >"$work/filter.out")
 check "filter: answer" has "1 DISCARD" "$work/filter.out"
+uid=$(id -u verrowick)
+gid=$(id -g verrowick)
+check "filter: converters run as verrowick" \
+  has "* The converters run as user verrowick (uid $uid, gid $gid)" "$work/filter.out"
+# Every process that ran tnef had taken the user's id before, and one did.
+check "filter: tnef ran as verrowick: $(grep -e setuid -e tnef "$work/strace")" \
+  awk -v uid="$uid" '
+    $2 ~ "^setuid\\(" uid "\\)" && / = 0$/ { took[$1] = 1 }
+    $2 ~ "^execve\\(\"/usr/lib/verrowick/tnef\"" && / = 0$/ { ran++; if (!took[$1]) bad++ }
+    END { exit !(ran > 0 && bad == 0) }' "$work/strace"
 set -- "$base"/Submitted/quillmeremailer_*.tmp.sub
 check "filter: one released file in Submitted" test "$#" = 1 -a -f "$1"
 check "filter: envelope lines" test "$(head -n 2 "$1")" = "$(printf \
@@ -187,6 +208,7 @@ while read -r path; do
   esac
 done <"$work/contents"
 check "purged: nothing left:$left" test -z "$left"
+check "purged: the user verrowick stays" getent passwd verrowick
 we_installed=0
 
 echo "package_test: took $(($(date +%s) - started)) s"
