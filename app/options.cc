@@ -7,6 +7,14 @@ namespace po = boost::program_options;
 
 namespace {
 
+void CheckWorkers(unsigned workers) {
+  if (workers < kMinWorkers || workers > kMaxWorkers) {
+    po::invalid_option_value error(std::to_string(workers));
+    error.set_option_name("--workers");
+    throw error;
+  }
+}
+
 void Describe(po::options_description& visible, Settings& s, orv::string& path) {
   // clang-format off
   visible.add_options()
@@ -22,7 +30,9 @@ void Describe(po::options_description& visible, Settings& s, orv::string& path) 
       ("path,p", po::value<std::string>(&path)->default_value(std::string(), ""),
        "Specify the path of the mdir mailbox containing the emails to convert. This enables the (free) batch mode.")
       ("no-recurse,n", po::bool_switch(&s.no_recurse)->default_value(false),
-       "In batch mode, do not recurse into subdirectories. The default behavior is to recurse into subdirectories.");
+       "In batch mode, do not recurse into subdirectories. The default behavior is to recurse into subdirectories.")
+      ("workers,w", po::value<unsigned>(&s.workers)->default_value(1)->notifier(CheckWorkers),
+       "Convert up to this many messages at once, from 1 to 64. A busy server gains from more than 1; about one per processor core is a fair start.");
   // clang-format on
 }
 

@@ -13,7 +13,10 @@ struct Settings {
   bool no_rtf_alternative = false;
   bool ignore_rtf_body = false;
   bool always_remove_winmail = false;
+  unsigned workers = 1;  // messages converted at once, kMinWorkers to kMaxWorkers
 };
+
+constexpr unsigned kMinWorkers = 1, kMaxWorkers = 64;
 
 enum class ParseResult { kRun, kHelp, kError };
 

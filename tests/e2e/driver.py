@@ -10,6 +10,9 @@ from collections import namedtuple
 
 READY = "* Ready to receive INTF command."
 TIMEOUT = 60
+# Every filter session runs with this many workers when it is set (ctest runs the filter-mode
+# tests once without and once with it).
+WORKERS = os.environ.get("VERROWICK_E2E_WORKERS")
 Reply = namedtuple("Reply", "answer log")
 Run = namedtuple("Run", "lines stderr status")
 
@@ -35,6 +38,8 @@ class FilterSession:
 
     def __init__(self, program, base, args=(), argv0=None):
         self.stderr = tempfile.TemporaryFile()
+        if WORKERS:
+            args = [*args, "--workers", WORKERS]
         self.process = subprocess.Popen(
             [argv0 or program.binary, *args], executable=program.binary, cwd=base,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr)
