@@ -76,8 +76,8 @@ void Helper::Run(orv::InputFile& in) {
     } else if (request.command == "key") {
       orv::outline() << token << " OK";
     } else if (request.command == "quit") {
-      orv::logline(orv::Printable(token)) << "Filter is shutting down...";
       if (workers) workers->WaitIdle();
+      orv::logline(orv::Printable(token)) << "Filter is shutting down...";
       Shutdown();
       orv::outline() << token
                      << " OK \"Filter is shut down and waiting for standard output to be closed\"";

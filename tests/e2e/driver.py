@@ -82,6 +82,18 @@ class FilterSession:
             log.append(line)
         raise AssertionError(f"the filter ended without answering; its log: {log}")
 
+    def replies(self, count):
+        """Reads COUNT answers, which may come in any order: answer number -> Reply, in the
+        order they came. Each number must be answered once."""
+        replies = {}
+        for _ in range(count):
+            reply = self.reply()
+            number = reply.answer.split(" ", 1)[0]
+            if number in replies:
+                raise AssertionError(f"{number} answered twice: {replies[number]}, {reply}")
+            replies[number] = reply
+        return replies
+
     def request(self, line):
         self.send(line + "\n")
         return self.reply()

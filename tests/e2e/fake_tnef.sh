@@ -30,4 +30,6 @@ case $how in
   long_lines) printf '%03000d\nERROR: %05000d\n' 0 0 | tr 0 x | sed '2s/x/y/g' ;;
   descriptors) ls -l /proc/self/fd >"$dir/report.txt"; list "$dir/report.txt" ;;
   abort) echo 'assertion failed' >&2; kill -ABRT $$ ;;
+  slow) # sleeps for a winmail.dat that holds "slow"
+    [ "$(cat "$dir/winmail.dat")" != slow ] || sleep "${FAKE_TNEF_SLEEP:-2}"; report ;;
 esac
