@@ -11,6 +11,7 @@ from cases import EndToEndCase, split_queue_file
 from install import REPOSITORY
 from messages import envelope, message, multipart, plain_message, render, text_part, tnef_part
 from reference import parse
+from test_hostile import tnef_descriptors
 
 sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
 from tnef_writer import write_tnef  # noqa: E402
@@ -110,6 +111,18 @@ class SeparateConversionsTest(EndToEndCase):
             self.assertIn(f"body of message {n}<".encode(), files["saved_body.html"])
             found.append(n)
         self.assertEqual(sorted(found), list(range(1, count + 1)))
+        self.finish(session, program)
+
+    def test_no_descriptor_of_one_child_reaches_another(self):
+        program = self.new_program(tnef="descriptors")
+        session = self.start(program, WORKERS)
+        queued = self.queue("1", envelope() + render(message(multipart(
+            "mixed", "=_m", [text_part(), tnef_part(b"x")]))))
+        session.send("".join(f"{n} FILE {queued}\n" for n in range(1, 9)))
+        self.assertEqual({r.answer for r in session.replies(8).values()},
+                         {f"{n} DISCARD" for n in range(1, 9)})
+        for _, data in self.take_submitted():
+            self.assertEqual(tnef_descriptors(data), [f"{program.work_dir}/report.txt"])
         self.finish(session, program)
 
 
