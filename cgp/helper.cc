@@ -51,7 +51,8 @@ void Helper::Run() {
 }
 
 void Helper::Run(orv::InputFile& in) {
-  // Requests wait here, not in the pipe, so a full queue stops the reading.
+  // Submit holds the reader while the queue is full, so a flood of requests
+  // stays in the pipe instead of in memory.
   std::unique_ptr<orv::WorkQueue> workers;
   if (workers_ > 1) workers = std::make_unique<orv::WorkQueue>(workers_, workers_);
   orv::logline() << "Ready to receive INTF command.";
