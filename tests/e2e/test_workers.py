@@ -44,6 +44,13 @@ class SlowMessageTest(EndToEndCase):
         self.assertEqual({r.answer for n, r in replies.items() if n not in ("1", "8")},
                          {f"{n} DISCARD" for n in range(2, 8)})
         self.assertEqual(replies["8"].answer, "8 INTF 3")
+        # Each request's log lines come together, before its answer.
+        logs = {tuple(line.replace(f"[{n}]", "[N]") for line in r.log)
+                for n, r in replies.items() if n not in ("1", "8")}
+        self.assertEqual(len(logs), 1, logs)
+        self.assertEqual(logs.pop()[-3:], ('* Inserting file "report.txt"',
+                                           "* Submitting new message and discarding original",
+                                           "* [N] Discarding message"))
         self.assertEqual(len(self.take_submitted()), 7)
         self.finish(self.session, self.program)
 
