@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "app/rewrite.h"
 #include "cgp/envelope.h"
 #include "orv/file_system.h"
@@ -14,8 +16,16 @@
 bool BatchMode::Run(const orv::string& dir) {
   counts_ = Counts();
   seen_.clear();
+  const unsigned workers = setup_.settings.workers;
+  if (workers > 1) workers_ = std::make_unique<orv::WorkQueue>(workers, workers);
   const bool readable = Walk(dir);
+  const int walk_error = errno;
+  if (workers_) {
+    workers_->WaitIdle();
+    workers_.reset();
+  }
   if (!readable) {
+    errno = walk_error;
     orv::logline() << "Unable to read the mailbox " << orv::Printable(dir, 1000) << ": "
                    << strerror(errno);
   }
@@ -37,11 +47,20 @@ bool BatchMode::Walk(const orv::string& dir) {
   if (access(dir.c_str(), R_OK | X_OK) != 0) return false;
   // Symbolic links may lead back into the tree: no directory is walked twice.
   if (!seen_.insert({st.st_dev, st.st_ino}).second) return true;
+  // The names are read first: the files made and renamed while converting
+  // must not show up in the listing.
+  std::vector<orv::string> names;
   orv::DirectoryListing listing(dir);
-  while (listing.Next()) {
-    orv::string child = dir + "/" + listing.Name();
+  while (listing.Next()) names.push_back(listing.Name());
+  for (const orv::string& name : names) {
+    orv::string child = dir + "/" + name;
     if (orv::IsDirectory(child)) {
       if (!setup_.settings.no_recurse) Walk(child);
+    } else if (workers_) {
+      workers_->Submit([this, child] {
+        orv::LineBlock block;
+        ConvertFile(child);
+      });
     } else {
       ConvertFile(child);
     }
@@ -49,16 +68,21 @@ bool BatchMode::Walk(const orv::string& dir) {
   return true;
 }
 
+void BatchMode::Count(unsigned long Counts::*field) {
+  std::lock_guard<std::mutex> lock(counts_mutex_);
+  ++(counts_.*field);
+}
+
 void BatchMode::ConvertFile(const orv::string& path) {
   const orv::string shown = orv::Printable(path, 1000);
   std::size_t slash = path.rfind('/');
   if (path.find('.', slash == orv::string::npos ? 0 : slash + 1) != orv::string::npos) {
     orv::logline() << "Skipping non-mdir file " << shown;
-    ++counts_.skipped;
+    Count(&Counts::skipped);
     return;
   }
   orv::logline() << "Processing " << shown;
-  ++counts_.processed;
+  Count(&Counts::processed);
   orv::InputFile in(path);
   Outcome outcome = Outcome::kFailed;
   if (!in.is_open()) {
@@ -72,9 +96,9 @@ void BatchMode::ConvertFile(const orv::string& path) {
                      << ", it is left unchanged";
     }
   }
-  if (outcome == Outcome::kConverted) ++counts_.converted;
-  if (outcome == Outcome::kUnchanged) ++counts_.unchanged;
-  if (outcome == Outcome::kFailed) ++counts_.failed;
+  if (outcome == Outcome::kConverted) Count(&Counts::converted);
+  if (outcome == Outcome::kUnchanged) Count(&Counts::unchanged);
+  if (outcome == Outcome::kFailed) Count(&Counts::failed);
 }
 
 BatchMode::Outcome BatchMode::Convert(const orv::string& path, orv::InputFile& in) {

@@ -1,7 +1,8 @@
 // Filter mode: the mail server's content filter. Each queued message that
 // holds winmail.dat attachments is converted into a new file in the Submitted
 // queue and the received one is discarded; every other message passes
-// unchanged.
+// unchanged. With several workers, messages are converted several at once;
+// each conversion keeps to its own scratch directory and queue file.
 #ifndef APP_FILTER_MODE_H_
 #define APP_FILTER_MODE_H_
 
@@ -12,7 +13,7 @@
 class FilterMode : public cgp::ExtFilter {
  public:
   FilterMode(const ConversionSetup& setup, cgp::QueueWriter& queue)
-      : setup_(setup), queue_(queue) {}
+      : cgp::ExtFilter(setup.settings.workers), setup_(setup), queue_(queue) {}
 
  protected:
   // Discards the message only when its converted form has been released into

@@ -14,7 +14,10 @@ struct Settings {
   bool ignore_rtf_body = false;
   bool always_remove_winmail = false;
   orv::string converter_user;  // who runs the converters when we run as root; empty: the default
+  unsigned workers = 1;  // messages converted at once, kMinWorkers to kMaxWorkers
 };
+
+constexpr unsigned kMinWorkers = 1, kMaxWorkers = 64;
 
 enum class ParseResult { kRun, kHelp, kError };
 

@@ -22,7 +22,8 @@ orv::string EscapeProtocolText(const orv::string& text);
 
 class ExtFilter : public Helper {
  public:
-  ExtFilter() : Helper("REJECTED") {}
+  // workers as for Helper: FilterMessage is then called on several threads.
+  explicit ExtFilter(unsigned workers = 1) : Helper("REJECTED", workers) {}
 
  protected:
   void ProcessRequest(unsigned seq, const orv::string& command,

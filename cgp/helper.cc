@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <memory>
 #include <sstream>
 
 #include "orv/line_stream.h"
 #include "orv/process.h"
+#include "orv/work_queue.h"
 
 namespace cgp {
 
@@ -32,7 +34,8 @@ unsigned SequenceNumber(const orv::string& token) {
   return number;
 }
 
-Helper::Helper(const orv::string& error_word) : error_word_(" " + error_word + " ") {}
+Helper::Helper(const orv::string& error_word, unsigned workers)
+    : error_word_(" " + error_word + " "), workers_(workers) {}
 
 Helper::~Helper() = default;
 
@@ -48,12 +51,16 @@ void Helper::Run() {
 }
 
 void Helper::Run(orv::InputFile& in) {
+  // Submit holds the reader while the queue is full, so a flood of requests
+  // stays in the pipe instead of in memory.
+  std::unique_ptr<orv::WorkQueue> workers;
+  if (workers_ > 1) workers = std::make_unique<orv::WorkQueue>(workers_, workers_);
   orv::logline() << "Ready to receive INTF command.";
   bool quitting = false;
   orv::string line;
-  while (in.good() && !orv::OutputBroken()) {
+  while (in.good() && !orv::OutputBroken() && !(workers && workers->Failed())) {
     orv::getline(in, line, kMaxRequestLine);
-    if (line.empty() && in.eof()) return;
+    if (line.empty() && in.eof()) break;
     RequestLine request = ParseRequestLine(line);
     const orv::string& token = request.token;
     if (token.empty()) {
@@ -70,6 +77,7 @@ void Helper::Run(orv::InputFile& in) {
     } else if (request.command == "key") {
       orv::outline() << token << " OK";
     } else if (request.command == "quit") {
+      if (workers) workers->WaitIdle();
       orv::logline(orv::Printable(token)) << "Filter is shutting down...";
       Shutdown();
       orv::outline() << token
@@ -85,11 +93,18 @@ void Helper::Run(orv::InputFile& in) {
         orv::outline() << token << " FAILURE \"Missing parameter(s)\"";
       } else if (!HandlesCommand(request.command)) {
         orv::outline() << token << " FAILURE";
-      } else {
+      } else if (!workers) {
         ProcessRequest(seq, request.command, request.parameters);
+      } else {
+        // Each request's log lines and answer leave as one block.
+        workers->Submit([this, seq, request] {
+          orv::LineBlock block;
+          ProcessRequest(seq, request.command, request.parameters);
+        });
       }
     }
   }
+  if (workers) workers->WaitIdle();
 }
 
 }  // namespace cgp

@@ -2,7 +2,9 @@
 // each beginning with a sequence token, and every request is answered with one
 // line on standard output that begins with that token (or its number). This
 // class is the request loop; it answers the protocol's own requests and every
-// malformed one, and hands work requests to ProcessRequest.
+// malformed one, and hands work requests to ProcessRequest: on its own thread,
+// one after the other, or on worker threads, several at once. The server
+// matches answers to requests by their numbers, so they may come in any order.
 #ifndef CGP_HELPER_H_
 #define CGP_HELPER_H_
 
@@ -32,13 +34,19 @@ constexpr std::size_t kMaxRequestLine = 64 * 1024;
 
 class Helper {
  public:
-  // error_word answers protocol errors, for example "REJECTED".
-  explicit Helper(const orv::string& error_word);
+  // error_word answers protocol errors, for example "REJECTED". With more
+  // than one worker, work requests are served on that many threads, and
+  // ProcessRequest must be safe to call on several at once.
+  explicit Helper(const orv::string& error_word, unsigned workers = 1);
   virtual ~Helper();
 
   // Serves requests from standard input until it ends or fails, or standard
-  // output can no longer be written. Throws orv::Exception for the request
-  // word "crash", a test hook.
+  // output can no longer be written, and returns once every request read has
+  // been answered. With workers, at most as many requests as there are
+  // workers wait beside those being served; reading stops while they do.
+  // QUIT is answered once every request before it has been. Throws
+  // orv::Exception for the request word "crash", a test hook, and rethrows
+  // what a worker's ProcessRequest let out, after the other requests.
   void Run();
   // The same, reading requests from in.
   void Run(orv::InputFile& in);
@@ -55,6 +63,9 @@ class Helper {
   virtual bool HandlesCommand(const orv::string& command) = 0;
 
   const orv::string error_word_;
+
+ private:
+  const unsigned workers_;
 };
 
 }  // namespace cgp

@@ -14,6 +14,7 @@ std::mutex output_mutex;
 std::mutex repeat_table_mutex;
 std::unordered_map<string, std::pair<string, uint32_t>, StringHash> repeat_table(100);
 bool output_broken = false;
+thread_local LineBlock* current_block = nullptr;
 
 // One console line, cut with "..." after kMaxLogLine bytes.
 string CutLine(string line) {
@@ -24,11 +25,8 @@ string CutLine(string line) {
   return line;
 }
 
-}  // namespace
-
-bool WriteLine(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  text += '\n';
+// Writes text, which ends with LF, to standard output under the output lock.
+bool WriteText(const std::string& text) {
   std::lock_guard<std::mutex> lock(output_mutex);
   const char* p = text.data();
   std::size_t left = text.size();
@@ -43,6 +41,18 @@ bool WriteLine(std::string text) {
     left -= static_cast<std::size_t>(n);
   }
   return !output_broken;
+}
+
+}  // namespace
+
+bool WriteLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  text += '\n';
+  if (current_block) {
+    current_block->Add(text);
+    return !OutputBroken();
+  }
+  return WriteText(text);
 }
 
 bool OutputBroken() {
@@ -87,6 +97,25 @@ logline::~logline() {
     start = lf + 1;
   }
   WriteLine(lines);
+}
+
+LineBlock::LineBlock() {
+  current_block = this;
+}
+
+LineBlock::~LineBlock() {
+  current_block = nullptr;
+  Flush();
+}
+
+void LineBlock::Add(const std::string& line) {
+  text_ += line;
+  if (text_.size() > kMaxBlock) Flush();
+}
+
+void LineBlock::Flush() {
+  if (!text_.empty()) WriteText(text_);
+  text_.clear();
 }
 
 }  // namespace orv

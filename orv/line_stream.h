@@ -1,8 +1,9 @@
 // Whole-line output to standard output. A temporary outline or logline
 // collects what is inserted into it and writes it as one line, under one lock,
-// when it is destroyed, so lines of different writers never mix. In filter
-// mode standard output is the channel to the mail server: log lines ("* "...)
-// and protocol answers share it.
+// when it is destroyed, so lines of different writers never mix. A LineBlock
+// keeps the lines of one piece of work (a request, a message file) together
+// when several run at once. In filter mode standard output is the channel to
+// the mail server: log lines ("* "...) and protocol answers share it.
 #ifndef ORV_LINE_STREAM_H_
 #define ORV_LINE_STREAM_H_
 
@@ -57,6 +58,27 @@ class logline : public ostream_base {
 // it); OutputBroken() then stays true.
 bool WriteLine(std::string text);
 bool OutputBroken();
+
+// While a LineBlock lives, the lines its thread writes are collected instead,
+// and written as one block under the output lock when it goes (or, should
+// they pass kMaxBlock bytes, when they do). One block per thread at a time.
+class LineBlock {
+ public:
+  static constexpr std::size_t kMaxBlock = 1 << 20;
+
+  LineBlock();
+  ~LineBlock();
+  LineBlock(const LineBlock&) = delete;
+  LineBlock& operator=(const LineBlock&) = delete;
+
+  // Adds one line, with its LF; what WriteLine does while the block lives.
+  void Add(const std::string& line);
+
+ private:
+  void Flush();
+
+  std::string text_;
+};
 
 }  // namespace orv
 

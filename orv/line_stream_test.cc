@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace orv {
 namespace {
 
@@ -51,6 +53,18 @@ TEST(LineStreamTest, LongLinesAreCut) {
   EXPECT_EQ(GetCapturedStdout(), "* " + std::string(kMaxLogLine - 2, 'a') + "\n* [5] " +
                                      std::string(kMaxLogLine - 6, 'b') + "...\n* [5] short\n" +
                                      cut_key + cut_key + cut_key);
+}
+
+TEST(LineStreamTest, BlockKeepsItsThreadsLinesTogether) {
+  CaptureStdout();
+  {
+    LineBlock block;
+    logline(3) << "first";
+    std::thread([] { outline() << "another thread"; }).join();
+    outline() << "3 OK";
+  }
+  outline() << "after";
+  EXPECT_EQ(GetCapturedStdout(), "another thread\n* [3] first\n3 OK\nafter\n");
 }
 
 }  // namespace

@@ -88,9 +88,9 @@ void CloseDescriptorsAbove2Except(int keep) {
   rlimit cpu{static_cast<rlim_t>(limits.cpu_seconds), static_cast<rlim_t>(limits.cpu_seconds) + 1};
   setrlimit(RLIMIT_CPU, &cpu);
   limit(RLIMIT_FSIZE, static_cast<rlim_t>(limits.file_size));
-  // A build with AddressSanitizer is for tests, so its converters may take
+  // A build with a sanitizer is for tests, so its converters may take
   // the address space their shadow memory needs.
-  if (!kAddressSanitizer) limit(RLIMIT_AS, static_cast<rlim_t>(limits.address_space));
+  if (!kSanitizerShadow) limit(RLIMIT_AS, static_cast<rlim_t>(limits.address_space));
   limit(RLIMIT_CORE, 0);
   // The limits are set while we may still raise them; the user and sandbox
   // come last, as they take that power away.

@@ -146,7 +146,7 @@ int LandlockAbi(string* reason) {
 std::vector<string> SystemReadPaths() {
   std::vector<string> paths = {"/usr",          "/lib", "/lib64", "/bin", "/etc/ld.so.cache",
                                "/etc/localtime"};
-  if (kAddressSanitizer) paths.push_back("/proc");
+  if (kSanitizerShadow) paths.push_back("/proc");
   return paths;
 }
 

@@ -3,8 +3,9 @@
 # filter and runs the whole test suite: first as built for use in build/
 # (tools/setup.sh turns the tests on there, also after INSTALL's configuration
 # without them), then once more built with clang under AddressSanitizer (LeakSanitizer
-# included) and UndefinedBehaviorSanitizer in build-asan/, then every fuzz
-# target for a few seconds (fuzz/run.sh). A build that holds no test fails.
+# included) and UndefinedBehaviorSanitizer in build-asan/, then the tests of
+# what runs on several threads under ThreadSanitizer in build-tsan/, then every
+# fuzz target for a few seconds (fuzz/run.sh). A build that holds no test fails.
 set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -25,19 +26,34 @@ cmake --build build-asan -j "$(nproc)"
 # run by an end-to-end test, say) still fails the suite.
 reports=$(mktemp -d)
 trap 'rm -rf "$reports"' EXIT
+# Shows the reports written and fails the run when there are any.
+check_reports() {
+  for report in "$reports"/*; do
+    [ -e "$report" ] || continue
+    echo "== sanitizer report $(basename "$report")"
+    cat "$report"
+    status=1
+  done
+  if [ "$status" -ne 0 ]; then
+    echo "The $1 run failed"
+    exit "$status"
+  fi
+}
 status=0
 ASAN_OPTIONS="detect_leaks=1:log_path=$reports/asan" \
   UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan" \
   ctest --test-dir build-asan --no-tests=error --output-on-failure -j "$(nproc)" || status=$?
-for report in "$reports"/*; do
-  [ -e "$report" ] || continue
-  echo "== sanitizer report $(basename "$report")"
-  cat "$report"
-  status=1
-done
-if [ "$status" -ne 0 ]; then
-  echo "The sanitizer run failed"
-  exit "$status"
-fi
+check_reports sanitizer
+
+# Under ThreadSanitizer only what the tests of the threaded code need is built.
+cmake -S . -B build-tsan -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVERROWICK_WERROR=ON -DVERROWICK_TESTS=ON -DVERROWICK_SANITIZE=thread >/dev/null
+cmake --build build-tsan -j "$(nproc)" --target verrowick rtf2html orv_work_queue_test \
+  orv_line_stream_test orv_process_test cgp_queue_writer_test
+TSAN_OPTIONS="halt_on_error=1:log_path=$reports/tsan" \
+  ctest --test-dir build-tsan --no-tests=error --output-on-failure -j "$(nproc)" -R \
+  '^(orv_(work_queue|line_stream|process)_test|cgp_queue_writer_test|e2e_(workers|batch|filter_on_workers))$' \
+  || status=$?
+check_reports ThreadSanitizer
 
 fuzz/run.sh

@@ -10,6 +10,9 @@ from collections import namedtuple
 
 READY = "* Ready to receive INTF command."
 TIMEOUT = 60
+# Every filter session runs with this many workers when it is set (ctest runs the filter-mode
+# tests once without and once with it).
+WORKERS = os.environ.get("VERROWICK_E2E_WORKERS")
 Reply = namedtuple("Reply", "answer log")
 Run = namedtuple("Run", "lines stderr status")
 
@@ -35,6 +38,8 @@ class FilterSession:
 
     def __init__(self, program, base, args=(), argv0=None):
         self.stderr = tempfile.TemporaryFile()
+        if WORKERS:
+            args = [*args, "--workers", WORKERS]
         self.process = subprocess.Popen(
             [argv0 or program.binary, *args], executable=program.binary, cwd=base,
             stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.stderr)
@@ -76,6 +81,18 @@ class FilterSession:
                 return Reply(line, log)
             log.append(line)
         raise AssertionError(f"the filter ended without answering; its log: {log}")
+
+    def replies(self, count):
+        """Reads COUNT answers, which may come in any order: answer number -> Reply, in the
+        order they came. Each number must be answered once."""
+        replies = {}
+        for _ in range(count):
+            reply = self.reply()
+            number = reply.answer.split(" ", 1)[0]
+            if number in replies:
+                raise AssertionError(f"{number} answered twice: {replies[number]}, {reply}")
+            replies[number] = reply
+        return replies
 
     def request(self, line):
         self.send(line + "\n")

@@ -47,4 +47,6 @@ case $how in
       try 'connect to 127.0.0.1' 'python3 -c "$connect" $port'
       echo "uid: $(id -u)"
     } >"$dir/report.txt" && list "$dir/report.txt" ;;
+  slow) # sleeps for a winmail.dat that holds "slow"
+    [ "$(cat "$dir/winmail.dat")" != slow ] || sleep "${FAKE_TNEF_SLEEP:-2}"; report ;;
 esac

@@ -43,6 +43,19 @@ def snapshot(root):
     return files
 
 
+def blocks_by_file(lines):
+    """The console lines of a run between banner and summary by the file they are about."""
+    blocks = {}
+    for line in lines[BANNER_LINES:-1]:
+        for opening in ("* Processing ", "* Skipping non-mdir file "):
+            if line.startswith(opening):
+                if line[len(opening):] in blocks:
+                    raise AssertionError(f"{line[len(opening):]} was visited twice")
+                blocks[line[len(opening):]] = []
+        blocks[list(blocks)[-1]].append(line)
+    return blocks
+
+
 class BatchTest(EndToEndCase):
     """Options on fresh copies of one mailbox; every file is checked."""
 
@@ -77,14 +90,18 @@ class BatchTest(EndToEndCase):
                 self.assertFalse(os.path.exists(program.work_dir))
         self.assertEqual(os.listdir(self.base), ["Queue"])
 
+    def test_workers_convert_as_one_does(self):
+        program = self.new_program()
+        runs = {}  # workers -> what a run does and says, its lines by file in any order
+        for workers in ("1", "4"):
+            mailbox = self.make_mailbox(os.path.join(workers, "mbox"))
+            run = driver.run(program, ["-p", "mbox", "-w", workers], cwd=os.path.dirname(mailbox))
+            runs[workers] = (run.status, run.stderr, run.lines[:BANNER_LINES], run.lines[-1],
+                             blocks_by_file(run.lines), snapshot(mailbox))
+        self.assertEqual(runs["4"], runs["1"])
+
     def check_mailbox(self, program, given, args, before, after, lines):
-        blocks = {}  # console lines by the file they are about
-        for line in lines[BANNER_LINES:-1]:
-            for opening in ("* Processing ", "* Skipping non-mdir file "):
-                if line.startswith(opening):
-                    self.assertNotIn(line[len(opening):], blocks, "a file was visited twice")
-                    blocks[line[len(opening):]] = []
-            blocks[list(blocks)[-1]].append(line)
+        blocks = blocks_by_file(lines)
         expected = {}
         counts = dict.fromkeys(("processed", "converted", "unchanged", "failed", "skipped"), 0)
         for n, (relative, (data, mode)) in enumerate(sorted(before.items())):

@@ -34,7 +34,9 @@ USAGE = ("all visible and hidden options: * Quillmere's Verrowick 2.6 for Commun
          " -n [ --no-recurse ] In batch mode, do not recurse into subdirectories. The default "
          "behavior is to recurse into subdirectories. --converter-user arg When run as root, run "
          "tnef and rtf2html as this user. The default is verrowick, or nobody where there is no "
-         "such user. all visible and hidden options:")
+         "such user. -w [ --workers ] arg (=1) Convert up to "
+         "this many messages at once, from 1 to 64. A busy server gains from more than 1; about "
+         "one per processor core is a fair start. all visible and hidden options:")
 
 
 def one_file_message():
@@ -51,6 +53,8 @@ class OptionsTest(EndToEndCase):
             (["--keep-winmail=1"], "",
              error("option '--keep-winmail' does not take any arguments")),
             (["-p"], "", error("the required argument for option '--path' is missing")),
+            (["-w", "0"], "", error("the argument ('0') for option 'workers' is invalid")),
+            (["--workers=65"], "", error("the argument ('65') for option 'workers' is invalid")),
             (["mailbox"], "",
              error("too many positional options have been specified on the command line")),
         ]
