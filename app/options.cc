@@ -32,7 +32,7 @@ void Describe(po::options_description& visible, Settings& s, orv::string& path) 
       ("no-recurse,n", po::bool_switch(&s.no_recurse)->default_value(false),
        "In batch mode, do not recurse into subdirectories. The default behavior is to recurse into subdirectories.")
       ("converter-user", po::value<std::string>(&s.converter_user)->default_value(std::string(), ""),
-       "When run as root, run tnef and rtf2html as this user. The default is verrowick, or nobody where there is no such user.");
+       "When run as root, run tnef and rtf2html as this user. The default is verrowick, or nobody where there is no such user.")
       ("workers,w", po::value<unsigned>(&s.workers)->default_value(1)->notifier(CheckWorkers),
        "Convert up to this many messages at once, from 1 to 64. A busy server gains from more than 1; about one per processor core is a fair start.");
   // clang-format on
