@@ -13,8 +13,9 @@
 #include "orv/string.h"
 
 // The header fields for message: From, Subject, Date and Message-ID when it
-// gives them, and MIME-Version; each line ended by LF, all of them ASCII and
-// at most 78 bytes long but for a Message-ID, which is at most 255.
+// gives them, and MIME-Version; each line ended by LF, printable ASCII, and at
+// most 78 bytes long unless an address or Message-ID makes it longer (never
+// past 998).
 std::string AttachedMessageFields(const TnefMessage& message);
 
 // The name a client shows for the message: its subject with ".eml", or

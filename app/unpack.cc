@@ -3,12 +3,17 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
 #include "app/attached_message.h"
 #include "app/calendar.h"
 #include "orv/codec.h"
 #include "orv/file_system.h"
 #include "orv/line_stream.h"
 #include "orv/output_file.h"
+#include "orv/utf8.h"
 
 namespace {
 
@@ -177,7 +182,8 @@ orv::string Unpacker::ConvertWithYtnef(const TnefMessage& message, const Winmail
     ExtractedFile file;
     file.path = NewFile("item", made.extension);
     if (!WriteFile(file.path, made.text)) return "the " + noun + " could not be converted";
-    file.name = StemOf(name) + made.extension;
+    const orv::string stem = StemOf(name);
+    file.name = (orv::IsUtf8(stem) ? stem : noun) + made.extension;
     file.content_type = made.content_type;
     result.files.push_back(file);
     orv::logline() << "Converted the " << noun << " into "
@@ -226,7 +232,8 @@ orv::string Unpacker::ConvertAttachedMessage(ExtractedFile& file) {
   UnpackResult inner;
   if (!nested.UnpackWorkFile(body, message, inner)) return failed;
   const orv::string path = NewFile("message", ".eml");
-  if (!WriteAttachedMessage(message, inner.files, level_ + 1, dir.path() + "/message", path))
+  if (!WriteAttachedMessage(message, inner.files, level_ + 1, nested.NewFile("skeleton", ".eml"),
+                            path))
     return failed;
   used_.erase(FileNameOf(file.path));
   orv::RemoveFile(file.path);
@@ -234,7 +241,9 @@ orv::string Unpacker::ConvertAttachedMessage(ExtractedFile& file) {
   file.name = AttachedMessageName(message);
   file.kind = FileKind::kMessage;
   orv::logline() << "Converted an attached message";
-  if (!inner.kept_because.empty()) return "in an attached message, " + inner.kept_because;
+  static const orv::string kInside = "in an attached message, ";
+  if (inner.kept_because.istarts(kInside)) return inner.kept_because;
+  if (!inner.kept_because.empty()) return kInside + inner.kept_because;
   if (inner.keep_received) return "tnef did not account for all of an attached message";
   return orv::string();
 }

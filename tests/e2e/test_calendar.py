@@ -166,6 +166,16 @@ class CalendarTest(EndToEndCase):
             self.assertEqual((found[1].get_filename(), found[1].get_content()), (name, data))
             wrapper = found[-1]
 
+    def test_attached_messages_past_four_levels(self):
+        deepest = level("Level 5", None, b"five", "five.txt", b"5\n")
+        for n in (4, 3, 2, 1):
+            deepest = level(f"Level {n}", None, b"body", f"{n}.txt", b"n\n", Embedded(**deepest))
+        lines, message = self.convert(generated(**deepest))
+        self.assertEqual(lines, ["* Converted an attached message"] * 3 + [
+            "* Kept winmail.dat: in an attached message, its attached messages are nested too "
+            "deep"])
+        self.assertEqual(types(message)[-1], "application/ms-tnef")
+
     def test_real_attached_messages(self):
         lines, message = self.convert(real("mimekit-christmas"))
         self.assertEqual(lines, [
