@@ -205,9 +205,15 @@ void Unpacker::ConvertObjects(UnpackResult& result) {
         Keep(result, "it holds an OLE object");
         break;
       case AttachedObject::kMessage: {
-        const orv::string why = level_ < kTnefMaxDepth
-                                    ? ConvertAttachedMessage(file)
-                                    : orv::string("its attached messages are nested too deep");
+        orv::string why;
+        if (level_ >= kTnefMaxDepth) {
+          why = "its attached messages are nested too deep";
+        } else if (*attached_left_of_conversion_ == 0) {
+          why = "it holds too many attached messages";
+        } else {
+          --*attached_left_of_conversion_;
+          why = ConvertAttachedMessage(file);
+        }
         if (!why.empty()) Keep(result, why);
         break;
       }
@@ -224,7 +230,7 @@ orv::string Unpacker::ConvertAttachedMessage(ExtractedFile& file) {
   if (!dir.Create(scratch_.path())) return failed;
   // Its stream, after the interface id, is the work file of an unpacking of
   // its own.
-  Unpacker nested(settings_, converters_, dir, deadline_, level_ + 1);
+  Unpacker nested(*this, dir);
   if (!WriteFile(nested.WorkFile(), ReadFile(file.path, SIZE_MAX, kIidSize))) return failed;
   WinmailPart body;
   body.alternative = true;  // its RTF body becomes its HTML body

@@ -47,25 +47,33 @@ struct UnpackResult {
   orv::string kept_because;    // what the conversion could not turn into a part; empty if nothing
 };
 
+// More attached messages than this in one conversion, at all levels together,
+// are not converted: each costs a tnef run.
+constexpr unsigned kMaxAttachedMessages = 100;
+
 // One conversion's unpacking: its settings, converters, scratch directory and
 // the names its files hold there. An attached message is unpacked by an
 // Unpacker of its own, one level deeper, in a scratch directory inside this one.
 class Unpacker {
  public:
-  // level is 1 for a winmail.dat part, one more for each attached message.
   Unpacker(const Settings& settings, Converters& converters, const ScratchDirectory& scratch,
-           Deadline deadline, int level = 1)
-      : settings_(settings),
-        converters_(converters),
-        scratch_(scratch),
-        deadline_(deadline),
-        level_(level) {}
+           Deadline deadline)
+      : settings_(settings), converters_(converters), scratch_(scratch), deadline_(deadline) {}
+  Unpacker(const Unpacker&) = delete;
+  Unpacker& operator=(const Unpacker&) = delete;
 
   // Decodes part's body from in into the work file and unpacks it. Logs what
   // it does; a converter that could not run leaves the part as it is.
   UnpackResult Unpack(orv::InputFile& in, const WinmailPart& part);
 
  private:
+  // The Unpacker of an attached message found by parent.
+  Unpacker(const Unpacker& parent, const ScratchDirectory& scratch)
+      : Unpacker(parent.settings_, parent.converters_, scratch, parent.deadline_) {
+    level_ = parent.level_ + 1;
+    attached_left_of_conversion_ = parent.attached_left_of_conversion_;
+  }
+
   orv::string WorkFile() const { return scratch_.path() + "/winmail.dat"; }
   bool WriteWorkFile(orv::InputFile& in, const WinmailPart& part);
   bool UnpackWorkFile(const WinmailPart& part, TnefMessage& message, UnpackResult& result);
@@ -86,7 +94,9 @@ class Unpacker {
   Converters& converters_;
   const ScratchDirectory& scratch_;
   const Deadline deadline_;
-  const int level_;
+  int level_ = 1;  // 1 for a winmail.dat part, one more for each attached message
+  unsigned attached_left_ = kMaxAttachedMessages;
+  unsigned* attached_left_of_conversion_ = &attached_left_;  // the outermost Unpacker's
   std::set<orv::string> used_;  // names of the scratch files that results hold
 };
 
