@@ -40,15 +40,17 @@ void Finish(const char* program, orv::Process& child, const orv::ProcessLimits& 
   }
 }
 
-// Reads tnef's output to its end and tells in run how it ended.
-void CaptureTnef(orv::Process& tnef, const orv::ProcessLimits& limits, ConverterRun& run) {
+// Reads the output of tnef or ytnef (name) to its end and tells in run how it
+// ended.
+void CaptureUnpacker(const char* name, orv::Process& child, const orv::ProcessLimits& limits,
+                     ConverterRun& run) {
   try {
-    tnef.Capture(&run.listing, &run.errors, kMaxListing);
+    child.Capture(&run.listing, &run.errors, kMaxListing);
   } catch (const orv::Exception& e) {
     if (e.GetCode() == EFBIG) {
-      orv::logline() << "tnef listed more than 4 MiB of files and was stopped";
-    } else if (tnef.TimedOut()) {
-      orv::logline() << LimitMessage("tnef", tnef, limits);
+      orv::logline() << name << " listed more than 4 MiB of files and was stopped";
+    } else if (child.TimedOut()) {
+      orv::logline() << LimitMessage(name, child, limits);
     } else {
       orv::logline() << "Unable to read the output of tnef: " << strerror(e.GetCode())
                      << ", it was stopped";
@@ -56,7 +58,7 @@ void CaptureTnef(orv::Process& tnef, const orv::ProcessLimits& limits, Converter
     run.status = ConverterRun::kStopped;
     return;
   }
-  Finish("tnef", tnef, limits, run);
+  Finish(name, child, limits, run);
 }
 
 orv::string DirectoryOfFile(const orv::string& path) {
@@ -68,10 +70,11 @@ orv::string DirectoryOfFile(const orv::string& path) {
 
 orv::Process ProgramConverters::Start(const char* name, const std::vector<orv::string>& args,
                                       orv::ChildOutput output, const orv::ProcessLimits& limits,
-                                      const orv::string& scratch) const {
+                                      const orv::string& scratch, const orv::string& input) const {
   if (!refusal_.empty()) throw orv::StartException(refusal_, 0);
   orv::Confinement confinement = confinement_;
   if (!scratch.empty()) confinement.read_write = {scratch};
+  if (!input.empty()) confinement.read_exec.push_back(input);
   return orv::Process(directory_ + name, args, output, limits, confinement);
 }
 
@@ -100,7 +103,26 @@ ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::st
   try {
     orv::Process tnef = Start("tnef", TnefArguments(work_file, dir, save_body),
                               orv::ChildOutput::kPipes, limits, dir);
-    CaptureTnef(tnef, limits, run);
+    CaptureUnpacker("tnef", tnef, limits, run);
+  } catch (const orv::StartException& e) {
+    run.status = ConverterRun::kNotRun;
+    run.reason = e.GetMessage();
+  }
+  return run;
+}
+
+ConverterRun ProgramConverters::Ytnef(const orv::string& work_file, const orv::string& dir,
+                                      Deadline deadline) {
+  ConverterRun run;
+  orv::ProcessLimits limits;
+  if (!LimitsFor(deadline, limits)) {
+    run.status = ConverterRun::kStopped;
+    return run;
+  }
+  try {
+    orv::Process ytnef =
+        Start("ytnef", {"-f", dir, work_file}, orv::ChildOutput::kPipes, limits, dir, work_file);
+    CaptureUnpacker("ytnef", ytnef, limits, run);
   } catch (const orv::StartException& e) {
     run.status = ConverterRun::kNotRun;
     run.reason = e.GetMessage();

@@ -1,8 +1,9 @@
 // The external converters beside the program: tnef unpacks a winmail.dat file
-// into a directory and lists what it wrote; rtf2html turns an RTF file into
-// HTML. The unpack step reaches them only through the Converters interface,
-// so that it can be tested with a fake; ProgramConverters runs the real ones,
-// confined to the conversion's scratch directory.
+// into a directory and lists what it wrote; ytnef writes what it makes of a
+// calendar item, task or contact into a directory; rtf2html turns an RTF file
+// into HTML. The unpack step reaches them only through the Converters
+// interface, so that it can be tested with a fake; ProgramConverters runs the
+// real ones, confined to the conversion's scratch directory.
 #ifndef APP_CONVERTERS_H_
 #define APP_CONVERTERS_H_
 
@@ -41,12 +42,15 @@ class Converters {
   // "saved_body" when save_body.
   virtual ConverterRun Tnef(const orv::string& work_file, const orv::string& dir, bool save_body,
                             Deadline deadline) = 0;
+  // Runs ytnef on work_file, writing into dir.
+  virtual ConverterRun Ytnef(const orv::string& work_file, const orv::string& dir,
+                             Deadline deadline) = 0;
   // Runs rtf2html, which writes html from rtf.
   virtual ConverterRun Rtf2html(const orv::string& rtf, const orv::string& html,
                                 Deadline deadline) = 0;
 };
 
-// The programs "tnef" and "rtf2html" in a directory, each run under
+// The programs "tnef", "ytnef" and "rtf2html" in a directory, each run under
 // confinement with read and write access to the directory it writes in (the
 // conversion's scratch directory) added. Keeps no state of its own between
 // runs, so conversions on several threads may share one.
@@ -59,6 +63,8 @@ class ProgramConverters : public Converters {
       : directory_(directory), confinement_(confinement), refusal_(refusal) {}
   ConverterRun Tnef(const orv::string& work_file, const orv::string& dir, bool save_body,
                     Deadline deadline) override;
+  ConverterRun Ytnef(const orv::string& work_file, const orv::string& dir,
+                     Deadline deadline) override;
   ConverterRun Rtf2html(const orv::string& rtf, const orv::string& html,
                         Deadline deadline) override;
 
@@ -68,10 +74,11 @@ class ProgramConverters : public Converters {
 
  private:
   // Starts the converter called name, allowed to write beneath scratch when
-  // that is not empty. Throws orv::StartException when it cannot be started.
+  // that is not empty and to read input when that is not empty. Throws
+  // orv::StartException when it cannot be started.
   orv::Process Start(const char* name, const std::vector<orv::string>& args,
                      orv::ChildOutput output, const orv::ProcessLimits& limits,
-                     const orv::string& scratch) const;
+                     const orv::string& scratch, const orv::string& input = orv::string()) const;
 
   orv::string directory_;
   orv::Confinement confinement_;
@@ -79,7 +86,7 @@ class ProgramConverters : public Converters {
 };
 
 // The file names of the converters in the program directory.
-inline const char* const kConverterNames[] = {"tnef", "rtf2html"};
+inline const char* const kConverterNames[] = {"tnef", "ytnef", "rtf2html"};
 
 // The exit status of a program that was started but whose loader or
 // interpreter could not run it (a missing shared library): it counts as not

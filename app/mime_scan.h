@@ -24,6 +24,7 @@ struct PartHeaders {
   orv::string boundary;            // the boundary parameter, case kept
   orv::string name;                // name= of Content-Type or (file)name= of Content-Disposition
   bool already_processed = false;  // the block holds an X-WinmailDat field
+  orv::string from;                // the value of the From: field
 };
 
 // Reads one header block from in's position through the empty line that ends
@@ -45,6 +46,7 @@ struct WinmailPart {
   orv::string delimiter;      // the delimiter line of the enclosing multipart
   bool alternative = false;   // the enclosing multipart is multipart/alternative
   bool html_seen = false;     // ... and a text/html part came before this one
+  orv::string from;           // the value of the message's From: field
 };
 
 // Scans the message that begins at in's position and appends its winmail.dat

@@ -104,6 +104,18 @@ void ReportRtf2html(const Settings& settings, const ConverterCheck& check) {
   }
 }
 
+// ytnef converts calendar items, tasks and contacts; without it their
+// winmail.dat is kept.
+void ReportYtnef(const Settings& settings, const ConverterCheck& check) {
+  if (orv::FileExists(settings.program_directory + "ytnef")) {
+    orv::outline() << "* Found ytnef binary";
+    ReportRunnable(check, "ytnef");
+  } else {
+    orv::outline() << "* ytnef binary not found, calendar items, tasks and contacts will keep "
+                      "their winmail.dat";
+  }
+}
+
 int RunBatchMode(const ConversionSetup& setup, const ConverterCheck& check,
                  const orv::string& path) {
   if (!orv::FileExists(setup.settings.program_directory + "tnef")) {
@@ -112,6 +124,7 @@ int RunBatchMode(const ConversionSetup& setup, const ConverterCheck& check,
     return kExitFailure;
   }
   ReportTnef(check);
+  ReportYtnef(setup.settings, check);
   ReportRtf2html(setup.settings, check);
   return BatchMode(setup).Run(path) ? kExitSuccess : kExitFailure;
 }
@@ -131,6 +144,7 @@ int RunFilterMode(const ConversionSetup& setup, const ConverterCheck& check) {
     orv::outline() << "* ERROR: tnef binary not found, messages will be left unscanned";
     orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions";
   }
+  ReportYtnef(settings, check);
   if (!settings.ignore_rtf_body) ReportRtf2html(settings, check);
   FilterMode(setup, queue).Run();
   return kExitSuccess;

@@ -86,6 +86,7 @@ bool ScratchDirectory::Create(const orv::string& root, const std::optional<orv::
                    << " to the converter user: " << strerror(errno);
     return false;
   }
+  owner_ = owner;
   device_ = st.st_dev;
   inode_ = st.st_ino;
   return true;

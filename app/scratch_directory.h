@@ -37,12 +37,15 @@ class ScratchDirectory {
   bool Create(const orv::string& root, const std::optional<orv::UserIds>& owner = std::nullopt);
 
   const orv::string& path() const { return path_; }
+  // The user the directory was handed to, for directories made inside it.
+  const std::optional<orv::UserIds>& owner() const { return owner_; }
 
   // Whether path names an entry directly inside the directory.
   bool Contains(const orv::string& path) const;
 
  private:
   orv::string path_;
+  std::optional<orv::UserIds> owner_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
 };

@@ -7,7 +7,7 @@ import os
 import subprocess
 from dataclasses import dataclass, field
 
-from install import SYSTEM_TNEF
+from install import SYSTEM_TNEF, sample
 
 SUFFIX = " Winmail.dat file is probably corrupted, stopping conversion."
 FOUND = "* Found a winmail.dat attachment, unpacking"
@@ -44,6 +44,23 @@ class Expectation:
 
     def inserted(self):
         return [p.name for o in self.outcomes.values() if o.replaced for p in o.new_parts]
+
+
+# Samples whose winmail.dat stays, and why, when no ytnef lies beside the filter.
+KEPT = {
+    "MAPI_OBJECT": "it holds an OLE object",
+    "garbage-at-end": 'its message class "Report.IPM.Note.IPNRN" is not converted',
+    "multi-name-property": "ytnef could not be started for the appointment",
+    "triples": "ytnef could not be started for the appointment",
+}
+_kept_by_data = {}
+
+
+def kept_because(data):
+    """Why the winmail.dat DATA is kept beside its files; None when it is not."""
+    if not _kept_by_data:
+        _kept_by_data.update({sample(name): why for name, why in KEPT.items()})
+    return _kept_by_data.get(data)
 
 
 def printable(text):
@@ -85,6 +102,9 @@ class Reference:
             out.log.append("* tnef wrote files that its listing does not name,"
                            " the winmail.dat attachment is kept")
             out.keep = out.keep or not self.always_remove
+        if kept_because(data) and not self.always_remove:
+            out.log.append("* Kept winmail.dat: " + kept_because(data))
+            out.keep = True
         skipped = 0
         for path in paths:
             if path.lower().endswith(".rtf") and html_seen and self.no_rtf_alternative:

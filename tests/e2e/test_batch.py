@@ -11,8 +11,8 @@ from install import sample, sandbox_lines
 from messages import envelope, plain_message, render, shaped
 from reference import expect
 
-# Four banner lines, the sandbox's, the tnef line and the rtf2html line.
-BANNER_LINES = 6 + len(sandbox_lines())
+# Four banner lines, the sandbox's, the tnef, ytnef and rtf2html lines.
+BANNER_LINES = 7 + len(sandbox_lines())
 MAILBOX = {  # path in the mailbox -> content
     "1001": render(shaped("mixed", sample("two-files"))),
     "1002": render(plain_message()),

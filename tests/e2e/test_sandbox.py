@@ -96,14 +96,16 @@ class SandboxTest(EndToEndCase):
 
     def test_start_up_lines(self):
         user = converter_user()
+        no_ytnef = ("* ytnef binary not found, calendar items, tasks and contacts will keep "
+                    "their winmail.dat")
         cases = [  # (arguments, tnef script or "real", start-up lines, log of a conversion)
             (["--converter-user", "no such user"], "real", [
                 "* The converter user no such user does not exist: no such user; messages with "
-                "winmail.dat attachments pass unchanged", "* Found tnef binary"],
+                "winmail.dat attachments pass unchanged", "* Found tnef binary", no_ytnef],
              [FOUND, NOT_RUN + "the converter user no such user does not exist"]),
             ([], "#!/nonexistent/interp\n", sandbox_lines() + ["* Found tnef binary",
                 f"* The tnef binary cannot be run by user {user.pw_name}: No such file or "
-                "directory"], [FOUND, NOT_RUN + "No such file or directory"]),
+                "directory", no_ytnef], [FOUND, NOT_RUN + "No such file or directory"]),
         ]
         for n, (args, tnef, lines, log) in enumerate(cases):
             with self.subTest(args=args, tnef=tnef):
