@@ -49,7 +49,7 @@ orv::string QuotedName(const orv::string& name) {
 // Writes one new part for file. An unreadable file fails out.
 void WritePart(std::ostream& out, const ExtractedFile& file, const orv::string& delimiter) {
   const bool inline_body = file.kind == FileKind::kInlineHtml;
-  orv::string type = ContentTypeOf(file.path);
+  const orv::string type = file.content_type.empty() ? ContentTypeOf(file.path) : file.content_type;
   orv::logline() << "Inserting file \"" << orv::Printable(file.name) << '"';
 
   out << delimiter << '\n';
@@ -78,13 +78,64 @@ void WritePart(std::ostream& out, const ExtractedFile& file, const orv::string& 
   out << '\n';
 }
 
+// Whether the file in holds only ASCII; reads it to its end.
+bool AllAscii(orv::InputFile& in) {
+  char buffer[16 * 1024];
+  bool ascii = true;
+  while (std::size_t n = in.Read(buffer, sizeof buffer)) {
+    for (std::size_t i = 0; i < n; ++i) ascii = ascii && (buffer[i] & 0x80) == 0;
+  }
+  return ascii;
+}
+
+// Copies in to out with CR LF line ends made LF, ending with a line end.
+void CopyMessageLines(orv::InputFile& in, std::ostream& out) {
+  char buffer[16 * 1024];
+  bool cr = false;
+  char last = '\n';
+  while (std::size_t n = in.Read(buffer, sizeof buffer)) {
+    for (std::size_t i = 0; i < n; ++i) {
+      if (cr && buffer[i] != '\n') out.put('\r');
+      cr = buffer[i] == '\r';
+      if (!cr) out.put(buffer[i]);
+    }
+    last = buffer[n - 1];
+  }
+  if (last != '\n') out.put('\n');
+}
+
+// Writes a message/rfc822 part for file, which holds a whole message. An
+// unreadable file fails out.
+void WriteMessagePart(std::ostream& out, const ExtractedFile& file, const orv::string& delimiter) {
+  orv::logline() << "Inserting file \"" << orv::Printable(file.name) << '"';
+  orv::InputFile in(file.path);
+  const bool ascii = AllAscii(in);
+  const orv::string quoted = QuotedName(file.name);
+  out << delimiter
+      << "\nContent-Type: message/rfc822\nContent-Transfer-Encoding: " << (ascii ? "7bit" : "8bit")
+      << "\nContent-Disposition: attachment;\n   filename=\"" << quoted << "\"\n\n";
+  if (in.is_open() && !in.fail()) {
+    in.Seek(0);
+    CopyMessageLines(in, out);
+  }
+  if (!in.is_open() || in.fail()) {
+    orv::logline() << "Unable to read the extracted file \"" << orv::Printable(file.name) << '"';
+    out.setstate(std::ios::failbit);
+  }
+  out << '\n';
+}
+
 // Writes the replacement's files, then copies or drops the received part up to
 // the line that ended it; line then holds the next line to copy. Returns false
 // when the input ended inside the part.
 bool ReplacePart(orv::InputFile& in, std::ostream& out, const Replacement& r, bool keep,
                  CopyLine& line) {
   for (const ExtractedFile& file : r.result.files) {
-    if (file.kind != FileKind::kSkipped) WritePart(out, file, r.part.delimiter);
+    if (file.kind == FileKind::kMessage) {
+      WriteMessagePart(out, file, r.part.delimiter);
+    } else if (file.kind != FileKind::kSkipped) {
+      WritePart(out, file, r.part.delimiter);
+    }
   }
   if (keep) WriteCopyLine(out, line);
   const orv::string closing = r.part.delimiter + "--";

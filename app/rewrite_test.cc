@@ -128,6 +128,27 @@ TEST_F(InsertTest, InlineBodiesAndNames) {
             "* Inserting file \"README\"\n");
 }
 
+TEST_F(InsertTest, MessagesAndChosenTypes) {
+  const std::string message = kHead + kTnef + kClose;
+  ExtractedFile calendar = File("a.ics", "BEGIN:VCALENDAR\r\n");
+  calendar.content_type = "text/calendar; charset=utf-8; method=REQUEST";
+  const std::string header =
+      "--B\nContent-Type: message/rfc822\nContent-Transfer-Encoding: 7bit\n"
+      "Content-Disposition: attachment;\n   filename=\"m.eml\"\n\n";
+  std::string eight_bit = std::string(header).replace(header.find("7bit"), 4, "8bit");
+  eight_bit.replace(eight_bit.find("m.eml"), 1, "n");
+  std::vector<ExtractedFile> files = {
+      calendar, File("m.eml", "Subject: s\r\n\r\nbody\r\nlone\rcr", FileKind::kMessage),
+      File("n.eml", "Subject: caf\xC3\xA9\n\n\n", FileKind::kMessage)};
+  EXPECT_EQ(Insert(message, {Record(message, kTnef, files)}),
+            kHead +
+                Part("a.ics", "text/calendar; charset=utf-8; method=REQUEST",
+                     "QkVHSU46VkNBTEVOREFSDQo=\n") +
+                header + "Subject: s\n\nbody\nlone\rcr\n\n" + eight_bit +
+                "Subject: caf\xC3\xA9\n\n\n\n" + kClose + "\n");
+  EXPECT_FALSE(failed_);
+}
+
 TEST_F(InsertTest, LineEndsAndTheEndOfInput) {
   std::string crlf = kHead + kText + kTnef + kClose;
   for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)

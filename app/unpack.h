@@ -18,6 +18,7 @@ enum class FileKind {
   kAttachment,  // an attachment of its own
   kInlineHtml,  // the HTML body of a multipart/alternative
   kSkipped,     // an RTF body left out by -r
+  kMessage,     // a whole RFC 5322 message (lines of at most 998 bytes), a message/rfc822 part
 };
 
 // One file that tnef (or rtf2html after it) wrote.
@@ -26,6 +27,9 @@ struct ExtractedFile {
   orv::string name;        // the file name the new part shows
   orv::string type;        // the MIME type of its listing line; empty when none
   orv::string content_id;  // the content id of its listing line; empty when none
+  // The whole Content-Type value chosen while unpacking (e.g. "text/calendar;
+  // charset=utf-8; method=REQUEST"); empty: the type found by the name.
+  orv::string content_type;
   FileKind kind = FileKind::kAttachment;
 };
 
