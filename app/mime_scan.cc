@@ -85,8 +85,9 @@ class Scanner {
     return false;
   }
   // Scans the part whose header block begins at part.start; line then holds
-  // the line to examine next, already read when next_read.
-  bool ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read);
+  // the line to examine next, already read when next_read. plain tells
+  // whether the part is text/plain.
+  bool ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read, bool& plain);
 
   orv::InputFile& in_;
   std::vector<WinmailPart>& parts_;
@@ -109,11 +110,16 @@ bool Scanner::ScanMultipart(int depth) {
   const std::size_t first = parts_.size();
   orv::string line;
   ReadLine(in_, line);
+  const bool mixed = walk.content_type == "multipart/mixed";
+  bool first_part = true;
   while (!in_.eof() && line != closing) {
     bool next_read = false;
     if (line == part.delimiter) {
       part.start = in_.Tell();
-      if (!ScanPart(part, depth, line, next_read)) return false;
+      bool plain = false;
+      if (!ScanPart(part, depth, line, next_read, plain)) return false;
+      if (first_part && mixed && plain) part.first_plain = part.start;
+      first_part = false;
     }
     if (!next_read) ReadLine(in_, line);
   }
@@ -123,9 +129,11 @@ bool Scanner::ScanMultipart(int depth) {
   return true;
 }
 
-bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read) {
+bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read,
+                       bool& plain) {
   PartHeaders headers;
   if (!ReadHeaderBlock(in_, headers)) return Fail("A header field is longer than 1 MiB");
+  plain = false;
   if (headers.content_type == "application/ms-tnef" || headers.name == "winmail.dat") {
     part.body_start = in_.Tell();
     part.end = ReadPartBody(in_, part.delimiter, line);
@@ -137,6 +145,8 @@ bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& ne
     return ScanMultipart(depth + 1);
   } else if (headers.content_type == "text/html") {
     part.html_seen = part.alternative;
+  } else {
+    plain = headers.content_type.empty() || headers.content_type == "text/plain";
   }
   return true;
 }

@@ -45,6 +45,9 @@ struct WinmailPart {
   orv::string delimiter;      // the delimiter line of the enclosing multipart
   bool alternative = false;   // the enclosing multipart is multipart/alternative
   bool html_seen = false;     // ... and a text/html part came before this one
+  // Where the first part of the enclosing multipart/mixed begins, when that
+  // part is text/plain (no Content-Type counts) and not this one; else 0.
+  int64_t first_plain = 0;
 };
 
 // Scans the message that begins at in's position and appends its winmail.dat

@@ -13,6 +13,7 @@ struct Settings {
   bool no_rtf_alternative = false;
   bool ignore_rtf_body = false;
   bool always_remove_winmail = false;
+  bool inline_body = false;  // the HTML body of a winmail.dat shown as the message body
 };
 
 enum class ParseResult { kRun, kHelp, kError };

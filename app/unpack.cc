@@ -3,6 +3,8 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include "app/attachment_name.h"
+#include "app/tnef_reader.h"
 #include "orv/codec.h"
 #include "orv/file_system.h"
 #include "orv/line_stream.h"
@@ -13,6 +15,10 @@ namespace {
 // A body that is not Base64 at all would otherwise flood the log.
 constexpr unsigned kReportedBadLines = 10;
 
+// The code page of the names stands among the first attributes of a
+// winmail.dat; its head is enough to find it.
+constexpr std::size_t kTnefHead = 64 * 1024;
+
 bool EndsWithRtf(const orv::string& path) {
   return path.size() >= 4 && path.istarts(".rtf", path.size() - 4);
 }
@@ -20,6 +26,32 @@ bool EndsWithRtf(const orv::string& path) {
 orv::string FileNameOf(const orv::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == orv::string::npos ? path : orv::string(path.substr(slash + 1));
+}
+
+// The code page the winmail.dat gives, 0 when it gives none.
+int CodePageOf(const orv::string& work_file) {
+  orv::InputFile in(work_file);
+  std::string head(kTnefHead, '\0');
+  std::size_t size = 0;
+  while (in.is_open() && size < head.size()) {
+    std::size_t n = in.Read(head.data() + size, head.size() - size);
+    if (n == 0) break;
+    size += n;
+  }
+  head.resize(size);
+  std::optional<TnefMessage> message = ReadTnef(head);
+  return message ? message->code_page : 0;
+}
+
+// The name a file is shown with, as UTF-8: tnef's name column, which holds the
+// name as sent, unless a line break in the name cut the listing line; then
+// the name on disk with tnef's escapes undone. --number-backups may have
+// added to the name on disk, never to the column.
+orv::string DisplayName(const ListingLine& listed, int code_page) {
+  const std::string on_disk = UndoTnefEscapes(FileNameOf(listed.path));
+  const bool whole =
+      !listed.name.empty() && on_disk.compare(0, listed.name.size(), listed.name) == 0;
+  return NameToUtf8(whole ? listed.name : on_disk, code_page);
 }
 
 // tnef's standard error as console lines: line breaks start new lines, and
@@ -63,7 +95,7 @@ UnpackResult Unpacker::Unpack(orv::InputFile& in, const WinmailPart& part) {
     result.keep_received = !settings_.always_remove_winmail;
   }
   if (run.status == ConverterRun::kDone) {
-    if (!ReadListing(run, result)) {
+    if (!ReadListing(run, CodePageOf(work_file), result)) {
       result.outcome = UnpackResult::kCorrupt;
       result.files.clear();
     } else {
@@ -111,7 +143,7 @@ bool Unpacker::WriteWorkFile(orv::InputFile& in, const WinmailPart& part) {
 
 // Takes the files that tnef's listing names. Returns false for a listing that
 // reports an error, which is logged.
-bool Unpacker::ReadListing(const ConverterRun& run, UnpackResult& result) {
+bool Unpacker::ReadListing(const ConverterRun& run, int code_page, UnpackResult& result) {
   orv::string listing = run.listing;
   listing.replace_all("\r", "");
   std::vector<orv::string> entries;
@@ -125,8 +157,10 @@ bool Unpacker::ReadListing(const ConverterRun& run, UnpackResult& result) {
     ListingLine listed = ParseListingLine(entry, scratch_.path());
     if (!AcceptListedFile(listed.path)) continue;
     ExtractedFile file;
-    file.name = FileNameOf(listed.path);
+    file.name = DisplayName(listed, code_page);
     file.path = listed.path;
+    file.body =
+        !settings_.ignore_rtf_body && FileNameOf(listed.path).compare(0, 11, "saved_body.") == 0;
     file.type = listed.type;
     file.content_id = listed.content_id;
     result.files.push_back(file);

@@ -15,8 +15,12 @@ ATT_ATTACH_REND_DATA = 0x00069002
 ATT_ATTACH_TITLE = 0x00018010
 ATT_ATTACH_DATA = 0x0006800F
 ATT_MAPI_PROPS = 0x00069003
+ATT_ATTACHMENT = 0x00069005
 PT_BINARY = 0x0102
+PT_STRING8 = 0x001E
 PR_RTF_COMPRESSED = 0x1009
+PR_ATTACH_MIME_TAG = 0x370E
+PR_ATTACH_CONTENT_ID = 0x3712
 
 
 def _attribute(out, level, attribute, data, checksum=None):
@@ -82,24 +86,40 @@ def _rtf_body(rtf):
 
 
 
-def write_tnef(out, attachments, corrupt_checksum_of=None, body_rtf=None):
+def _string_props(props):
+    """MAPI properties holding 8-bit strings: props maps property id to bytes."""
+    data = struct.pack("<I", len(props))
+    for prop, value in props.items():
+        value += b"\0"
+        data += struct.pack("<HHII", PT_STRING8, prop, 1, len(value))
+        data += value + b"\0" * (-len(value) % 4)
+    return data
+
+
+def write_tnef(out, attachments, corrupt_checksum_of=None, body_rtf=None, code_page=1252):
     """Writes a TNEF stream to the binary file out.
 
-    attachments is a list of (file name, bytes). When corrupt_checksum_of names
-    an attachment, the checksum of its data is made wrong. body_rtf (bytes) is
-    the message's RTF body.
+    attachments is a list of (file name, bytes) or (file name, bytes, mime tag,
+    content id); a name given as str is written as UTF-8, bytes as they are.
+    When corrupt_checksum_of names an attachment, the checksum of its data is
+    made wrong. body_rtf (bytes) is the message's RTF body.
     """
     out.write(struct.pack("<IH", SIGNATURE, 0x0001))
     _attribute(out, LEVEL_MESSAGE, ATT_TNEF_VERSION, struct.pack("<I", 0x00010000))
-    _attribute(out, LEVEL_MESSAGE, ATT_OEM_CODEPAGE, struct.pack("<II", 1252, 0))
+    _attribute(out, LEVEL_MESSAGE, ATT_OEM_CODEPAGE, struct.pack("<II", code_page, 0))
     if body_rtf is not None:
         _attribute(out, LEVEL_MESSAGE, ATT_MAPI_PROPS, _rtf_body(body_rtf))
 
-    for name, data in attachments:
+    for name, data, *tags in attachments:
         rend = struct.pack("<HIHHI", 1, 0xFFFFFFFF, 0xFFFF, 0xFFFF, 0)
         _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_REND_DATA, rend)
-        _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_TITLE, name.encode() + b"\0")
+        raw_name = name.encode() if isinstance(name, str) else name
+        _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_TITLE, raw_name + b"\0")
         checksum = None
         if name == corrupt_checksum_of:
             checksum = _checksum(data) + 1
         _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_DATA, data, checksum)
+        if tags:
+            mime_tag, content_id = tags
+            _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACHMENT, _string_props(
+                {PR_ATTACH_MIME_TAG: mime_tag.encode(), PR_ATTACH_CONTENT_ID: content_id.encode()}))

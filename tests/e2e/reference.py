@@ -4,6 +4,8 @@ conversion rules apply to what it lists."""
 import email
 import email.policy
 import os
+import re
+import struct
 import subprocess
 from dataclasses import dataclass, field
 
@@ -19,6 +21,46 @@ class NewPart:
     name: str
     data: bytes
     inline: bool = False
+    listed_type: str = ""  # the type and content id of tnef's listing line
+    content_id: str = ""
+    body: bool = False  # the message body tnef saved, or its HTML
+
+
+ATT_OEM_CODEPAGE = 0x00069007
+CODE_PAGES = {437, 850, 874, 10000, 28591, *range(1250, 1259)}
+# The bytes tnef writes as %XX in the names of the files it writes.
+ESCAPED = set(range(0x20)) | {0x7F} | set(b'"%*/:<>?\\|')
+
+
+def code_page_of(data):
+    """The attOemCodepage of a TNEF stream, 0 when it gives none."""
+    pos = 6
+    while pos + 9 <= len(data):
+        level, attribute, length = struct.unpack_from("<BII", data, pos)
+        if level == 1 and attribute == ATT_OEM_CODEPAGE and length >= 4:
+            return struct.unpack_from("<I", data, pos + 9)[0]
+        pos += 9 + length + 2
+    return 0
+
+
+def utf8_name(raw, code_page):
+    """RAW (bytes) as the filter shows it: UTF-8 as it is, else in its code page."""
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        codec = {28591: "latin-1", 10000: "mac-roman"}.get(
+            code_page, f"cp{code_page}" if code_page in CODE_PAGES else "cp1252")
+        return raw.decode(codec, "replace")
+
+
+def display_name(column, path, code_page):
+    """The name of a listed file: tnef's name column when the name on disk (escapes undone)
+    begins with it, else the name on disk."""
+    on_disk = re.sub(rb"%([0-9A-F]{2})", lambda m: bytes([int(m.group(1), 16)])
+                     if int(m.group(1), 16) in ESCAPED else m.group(0),
+                     os.fsencode(os.path.basename(path)))
+    whole = column and on_disk.startswith(column)
+    return utf8_name(column if whole else on_disk, code_page)
 
 
 @dataclass
@@ -36,6 +78,7 @@ class Expectation:
     outcomes: dict
     log: list
     rewritten: bool = None
+    inline_body: bool = False
 
     def __post_init__(self):
         self.records = sum(o.replaced for o in self.outcomes.values())
@@ -77,26 +120,36 @@ class Reference:
             out.log[-1] += SUFFIX
             out.keep = out.keep or not self.always_remove
         listing = done.stdout.decode("utf-8", "surrogateescape").replace("\r", "")
-        paths = [line.split("\t|\t")[1] if "\t|\t" in line else os.path.join(self.dir, line)
-                 for line in listing.split("\n") if line]
-        paths = [p for p in paths if os.path.isfile(p)]  # not "Seems not to be a TNEF file"
+        code_page = code_page_of(data)
+        listed = []  # (path, name, type, content id)
+        for line in listing.split("\n"):
+            columns = line.split("\t|\t") + ["", ""]
+            if "\t|\t" not in line:
+                columns = ["", os.path.join(self.dir, line), "", ""]
+            if line and os.path.isfile(columns[1]):  # not "Seems not to be a TNEF file"
+                name = display_name(os.fsencode(columns[0]), columns[1], code_page)
+                listed.append((columns[1], name, columns[2], columns[3]))
+        paths = [p for p, *_ in listed]
         named = {os.path.basename(p) for p in paths}
         if set(os.listdir(self.dir)) - before - named - {"winmail.dat"}:
             out.log.append("* tnef wrote files that its listing does not name,"
                            " the winmail.dat attachment is kept")
             out.keep = out.keep or not self.always_remove
         skipped = 0
-        for path in paths:
+        for path, name, listed_type, content_id in listed:
+            body = not self.ignore_rtf_body and os.path.basename(path).startswith("saved_body.")
             if path.lower().endswith(".rtf") and html_seen and self.no_rtf_alternative:
                 skipped += 1
             elif path.lower().endswith(".rtf") and not html_seen and self.rtf2html:
                 out.new_parts.append(self._convert(path, alternative))
+                out.new_parts[-1].body = body
             else:
                 if path.lower().endswith(".rtf") and not html_seen:
                     out.log.append("* Unable to start the rtf2html binary."
                                    " RTF attachments will not be decoded.")
                 with open(path, "rb") as f:
-                    out.new_parts.append(NewPart(os.path.basename(path), f.read()))
+                    out.new_parts.append(NewPart(name, f.read(), False, listed_type, content_id,
+                                                 body))
         os.remove(workfile)
         out.replaced = bool(paths) or self.always_remove
         if paths:
@@ -150,4 +203,4 @@ def expect(message_bytes, args, rtf2html, workdir):
                 html_seen = alternative
 
     walk(parse(message_bytes), ())
-    return Expectation(outcomes, log)
+    return Expectation(outcomes, log, inline_body="--inline-body" in args)

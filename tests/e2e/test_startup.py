@@ -28,7 +28,9 @@ USAGE = ("all visible and hidden options: * Quillmere's Verrowick 2.6 for Commun
          "is to add a text/rtf alternative. --ignore-rtf-body Ignore the rtf body in ALL cases "
          "--always-remove-winmail Always remove the winmail.dat attachment, whether or not "
          "something was extracted from it. The default behavior is to leave the winmail.dat part"
-         " alone when nothing relevant can be extracted. -p [ --path ] arg Specify the path of "
+         " alone when nothing relevant can be extracted. --inline-body Show the HTML body of a "
+         "winmail.dat as the message body, with the images it shows, instead of as an "
+         "attachment. -p [ --path ] arg Specify the path of "
          "the mdir mailbox containing the emails to convert. This enables the (free) batch mode."
          " -n [ --no-recurse ] In batch mode, do not recurse into subdirectories. The default "
          "behavior is to recurse into subdirectories. all visible and hidden options:")
