@@ -9,17 +9,15 @@ import shutil
 import tempfile
 import unittest
 
-import urllib.parse
-
 import driver
 from install import ProgramDir
-from reference import expect, parse, printable
+from reference import cid_references, expect, parse, printable
 
 # Content types of the built-in table for the file name extensions the tests use, then those
 # of the media types list the tests use; letter case does not matter.
 CONTENT_TYPES = {"doc": "application/msword", "pdf": "application/pdf", "htm": "text/html",
                  "html": "text/html", "rtf": "text/rtf", "png": "image/png",
-                 "mp3": "audio/mpeg", "src": "application/x-wais-source", "txt": "text/plain",
+                 "mp3": "audio/mpeg", "jpg": "image/jpeg", "src": "application/x-wais-source", "txt": "text/plain",
                  "pot": "application/mspowerpoint"}
 
 
@@ -60,7 +58,6 @@ def _fields(part):
 
 
 MEDIA_TYPE = re.compile(r"[-!#$%&'*+.^_`{|}~0-9A-Za-z]+/[-!#$%&'*+.^_`{|}~0-9A-Za-z]+")
-CID = re.compile(r"""cid:([^"'<> \t\r\n)]*)""", re.IGNORECASE)
 
 
 def content_type_of(name, listed_type=""):
@@ -82,9 +79,13 @@ def name_parameter(part):
 
 def check_content_ids(case, message):
     """No Content-ID is given twice, and every cid: reference of an HTML part finds its part:
-    in the same multipart/related when the HTML part is in one."""
-    ids = [p["Content-ID"] for p in message.walk() if p["Content-ID"]]
+    in the same multipart/related when the HTML part is in one, unless an earlier part of the
+    message took the id."""
+    parts = list(message.walk())
+    ids = [p["Content-ID"] for p in parts if p["Content-ID"]]
     case.assertEqual(len(ids), len(set(ids)), "Content-IDs given twice")
+    first = {p["Content-ID"]: n for n, p in reversed(list(enumerate(parts))) if p["Content-ID"]}
+
     def walk(node, related):
         if node.get_content_type() == "multipart/related":
             related = node
@@ -93,8 +94,10 @@ def check_content_ids(case, message):
         if node.get_content_type() == "text/html":
             scope = related if related is not None else message
             present = {p["Content-ID"] for p in scope.walk() if p["Content-ID"]}
-            for cid in CID.findall(node.get_content()):
-                case.assertIn(f"<{urllib.parse.unquote(cid)}>", present, "a cid: reference")
+            for cid in cid_references(node.get_payload(decode=True)):
+                cid = f"<{cid}>"
+                earlier = related is not None and cid in first and first[cid] < parts.index(related)
+                case.assertTrue(cid in present or earlier, f"the cid: reference {cid}")
     walk(message, None)
 
 
@@ -212,12 +215,10 @@ class EndToEndCase(unittest.TestCase):
         """With --inline-body: the first HTML body is the message's body, each new part is in
         the message once, and the attachments are the files that the HTML does not show."""
         message = email.message_from_bytes(converted, policy=email.policy.default)
-        new = [p for o in expectation.outcomes.values() if o.replaced for p in o.new_parts]
-        bodies = [p for p in new if p.body and p.name.lower().endswith(".html")]
-        shown = {p.name for p in bodies}
-        for body in bodies:
-            refs = {urllib.parse.unquote(c) for c in CID.findall(body.data.decode("latin-1"))}
-            shown |= {p.name for p in new if p.content_id in refs}
+        outcomes = [o for o in expectation.outcomes.values() if o.replaced]
+        new = [p for o in outcomes for p in o.new_parts]
+        bodies = [o.shown()[0] for o in outcomes if o.shown()]
+        shown = {p.name for o in outcomes for p in o.shown()}
         if bodies:
             found = message.get_body(preferencelist=("html", "plain"))
             self.assertEqual(found.get_content_type(), "text/html")

@@ -7,6 +7,7 @@ import os
 import re
 import struct
 import subprocess
+import urllib.parse
 from dataclasses import dataclass, field
 
 from install import SYSTEM_TNEF
@@ -63,6 +64,15 @@ def display_name(column, path, code_page):
     return utf8_name(column if whole else on_disk, code_page)
 
 
+CID = re.compile(r"""cid:([^"'<> \t\r\n)]*)""", re.IGNORECASE)
+CONTENT_ID = re.compile(r'[!#-;=?-~]{1,250}')  # printable ASCII but for space < > "
+
+
+def cid_references(html):
+    """The content ids that HTML (bytes) references by cid: URLs."""
+    return {urllib.parse.unquote(c) for c in CID.findall(html.decode("latin-1"))}
+
+
 @dataclass
 class Outcome:
     """What becomes of one winmail.dat part."""
@@ -70,6 +80,30 @@ class Outcome:
     new_parts: list = field(default_factory=list)
     keep: bool = False
     log: list = field(default_factory=list)
+    alternative: bool = False  # the part is in a multipart/alternative
+
+    def shown(self):
+        """With --inline-body: the HTML body and the parts it references, or nothing."""
+        body = next((p for p in self.new_parts if p.body and p.name.lower().endswith(".html")),
+                    None)
+        if body is None:
+            return []
+        refs, shown = cid_references(body.data), [body]
+        for part in self.new_parts:
+            if (not part.inline and part.content_id in refs and CONTENT_ID.fullmatch(part.content_id)
+                    and part.content_id not in {s.content_id for s in shown[1:]}):
+                shown.append(part)
+        return shown
+
+    def ordered(self, inline_body):
+        """The new parts in the order they are written: with --inline-body the body and its
+        images first, or, in a multipart/alternative, in the body's place."""
+        shown = self.shown() if inline_body else []
+        rest = [p for p in self.new_parts if all(p is not s for s in shown)]
+        if not shown or not self.alternative:
+            return shown + rest
+        at = [p is shown[0] for p in self.new_parts if all(p is not s for s in shown[1:])]
+        return rest[:at.index(True)] + shown + rest[at.index(True) + 1:]
 
 
 @dataclass
@@ -86,7 +120,8 @@ class Expectation:
             self.rewritten = self.records > 0
 
     def inserted(self):
-        return [p.name for o in self.outcomes.values() if o.replaced for p in o.new_parts]
+        return [p.name for o in self.outcomes.values() if o.replaced
+                for p in o.ordered(self.inline_body)]
 
 
 def printable(text):
@@ -105,7 +140,7 @@ class Reference:
 
     def unpack(self, data, alternative, html_seen):
         """The Outcome of one winmail.dat part holding DATA."""
-        out = Outcome(keep=self.keep, log=[FOUND])
+        out = Outcome(keep=self.keep, log=[FOUND], alternative=alternative)
         before = set(os.listdir(self.dir))
         workfile = os.path.join(self.dir, "winmail.dat")
         with open(workfile, "wb") as f:
