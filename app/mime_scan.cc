@@ -16,6 +16,8 @@ void ExamineField(const orv::string& field, PartHeaders& headers) {
     GetHeaderParameter(field, "name", headers.name);
   } else if (field.istarts("Content-Disposition:")) {
     GetHeaderParameter(field, "name", headers.name);
+    std::size_t start = field.find_first_not_of(" \t", 20);
+    headers.attachment = start != orv::string::npos && field.istarts("attachment", start);
   } else if (field.istarts("X-WinmailDat:")) {
     headers.already_processed = true;
   }
@@ -146,7 +148,8 @@ bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& ne
   } else if (headers.content_type == "text/html") {
     part.html_seen = part.alternative;
   } else {
-    plain = headers.content_type.empty() || headers.content_type == "text/plain";
+    plain = (headers.content_type.empty() || headers.content_type == "text/plain") &&
+            !headers.attachment;
   }
   return true;
 }

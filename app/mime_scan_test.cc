@@ -100,6 +100,10 @@ TEST(ScanMessageTest, FirstPlainPart) {
   EXPECT_EQ(FirstPlain("multipart/mixed", "Content-Type: text/plain"), after_delimiter);
   EXPECT_EQ(FirstPlain("multipart/mixed", "X-None: no type"), after_delimiter);
   EXPECT_EQ(FirstPlain("multipart/mixed", "Content-Type: text/html"), 0);
+  EXPECT_EQ(FirstPlain("multipart/mixed",
+                       "Content-Type: text/plain\nContent-Disposition: "
+                       "Attachment; filename=a.txt"),
+            0);
   EXPECT_EQ(FirstPlain("multipart/mixed", "Content-Type: application/ms-tnef"), 0);
   EXPECT_EQ(FirstPlain("multipart/alternative", "Content-Type: text/plain"), 0);
 }

@@ -241,13 +241,18 @@ void CopyMessageLines(orv::InputFile& in, std::ostream& out) {
 // each new multipart gets a boundary of its own.
 class PartWriter {
  public:
-  PartWriter(std::ostream& out, bool inline_body, orv::string boundary_stem)
-      : out_(out), inline_body_(inline_body), stem_(std::move(boundary_stem)) {}
+  PartWriter(std::ostream& out, orv::string boundary_stem)
+      : out_(out), stem_(std::move(boundary_stem)) {}
 
+  enum class Placement {
+    kAttachment,  // a file of its own
+    kInline,      // a part the HTML body shows
+    kBody,        // the HTML body itself, quoted-printable
+  };
   // Writes one new part for file, opened by delimiter. An unreadable file
   // fails out.
   void Write(const ExtractedFile& file, const orv::string& delimiter,
-             const char* disposition = "attachment");
+             Placement placement = Placement::kAttachment);
   // Writes the HTML body of shape, with the images it references as a
   // multipart/related, opened by delimiter.
   void WriteBody(const Shape& shape, const orv::string& delimiter);
@@ -263,14 +268,13 @@ class PartWriter {
   void CopyFile(const ExtractedFile& file, void (*copy)(orv::InputFile&, std::ostream&));
 
   std::ostream& out_;
-  const bool inline_body_;
   const orv::string stem_;
   unsigned boundaries_ = 0;
   std::set<orv::string> ids_;
 };
 
 void PartWriter::Write(const ExtractedFile& file, const orv::string& delimiter,
-                       const char* disposition) {
+                       Placement placement) {
   orv::string type = TypeOf(file);
   if (file.kind == FileKind::kMessage ||
       (file.kind == FileKind::kAttachment && type == "message/rfc822" &&
@@ -282,17 +286,18 @@ void PartWriter::Write(const ExtractedFile& file, const orv::string& delimiter,
   if (type == "message/rfc822") type = kOctetStream;
   orv::logline() << "Inserting file \"" << orv::Printable(file.name, kShownName) << '"';
   out_ << delimiter << '\n';
-  if (file.kind == FileKind::kInlineHtml) {
+  if (file.kind == FileKind::kInlineHtml || placement == Placement::kBody) {
     out_ << "Content-Type: " << type << "\nContent-Transfer-Encoding: quoted-printable\n";
-    if (inline_body_) out_ << "Content-Disposition: inline\n";
+    if (placement == Placement::kBody) out_ << "Content-Disposition: inline\n";
     out_ << '\n';
     CopyFile(file, orv::WriteQuotedPrintable);
   } else {
     out_ << "Content-Type: " << type << "; \n   " << NameParameter(file.name)
          << "\nContent-Transfer-Encoding: base64\n";
     WriteContentId(file);
-    out_ << "Content-Disposition: " << disposition << ";\n   " << FilenameParameter(file.name)
-         << "\n\n";
+    out_ << "Content-Disposition: "
+         << (placement == Placement::kAttachment ? "attachment" : "inline") << ";\n   "
+         << FilenameParameter(file.name) << "\n\n";
     CopyFile(file, orv::WriteBase64Lines);
   }
   out_ << '\n';
@@ -323,12 +328,12 @@ void PartWriter::WriteMessagePart(const ExtractedFile& file, const orv::string& 
 
 void PartWriter::WriteBody(const Shape& shape, const orv::string& delimiter) {
   if (shape.images.empty()) {
-    Write(*shape.html, delimiter, "inline");
+    Write(*shape.html, delimiter, Placement::kBody);
     return;
   }
   const orv::string inner = OpenMultipart(delimiter, "related", " type=\"text/html\";");
-  Write(*shape.html, inner, "inline");
-  for (const ExtractedFile* image : shape.images) Write(*image, inner, "inline");
+  Write(*shape.html, inner, Placement::kBody);
+  for (const ExtractedFile* image : shape.images) Write(*image, inner, Placement::kInline);
   CloseMultipart(inner);
 }
 
@@ -434,7 +439,7 @@ void RewriteMessage(orv::InputFile& in, std::ostream& out,
   }
   std::sort(wraps.begin(), wraps.end(),
             [&](std::size_t a, std::size_t b) { return shapes[a].wrap < shapes[b].wrap; });
-  PartWriter writer(out, inline_body, stem);
+  PartWriter writer(out, stem);
 
   CopyLine line;
   std::size_t next = 0, next_wrap = 0;

@@ -198,9 +198,8 @@ TEST_F(InsertTest, InlineBody) {
       "Content-Disposition: inline;\n   filename=\"i.png\"\n\nQUJD\n\n";
   const std::string related =
       "Content-Type: multipart/related; type=\"text/html\";\n   boundary=\"S.002\"\n\n"
-      "--S.002\nContent-Type: text/html; \n   name=\"saved_body.html\"\n"
-      "Content-Transfer-Encoding: base64\nContent-Disposition: inline;\n"
-      "   filename=\"saved_body.html\"\n\nPGltZyBzcmM9ImNpZDppJTQwZCI+\n\n" +
+      "--S.002\nContent-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n"
+      "Content-Disposition: inline\n\n<img src=3D\"cid:i%40d\">\n" +
       image_part + "--S.002--\n";
   Replacement r = Record(message, kTnef, {html, image, Pdf()});
   r.part.first_plain = static_cast<int64_t>(kHead.size() + 4);
