@@ -159,10 +159,10 @@ bool Occurs(orv::InputFile& in, int64_t start, std::string_view text) {
 // message from start on. No Base64 or quoted-printable line of a new part can
 // hold "=_" either.
 orv::string BoundaryStem(orv::InputFile& in, int64_t start) {
-  std::random_device random;
+  std::random_device device;
   for (;;) {
     char stem[40];
-    snprintf(stem, sizeof stem, "=_verrowick_%08x%08x%08x", random(), random(), random());
+    snprintf(stem, sizeof stem, "=_verrowick_%08x%08x%08x", device(), device(), device());
     if (!Occurs(in, start, stem)) return stem;
   }
 }
