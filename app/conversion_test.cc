@@ -38,6 +38,9 @@ class FakeConverters : public Converters {
     }
     return run;
   }
+  ConverterRun Ytnef(const orv::string&, const orv::string&, Deadline) override {
+    return ConverterRun();
+  }
   ConverterRun Rtf2html(const orv::string&, const orv::string& html, Deadline) override {
     ConverterRun run;
     run.status = rtf2html;

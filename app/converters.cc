@@ -33,26 +33,27 @@ ConverterRun::Status Finish(const char* program, orv::Process& child,
   return ConverterRun::kStopped;
 }
 
-// Runs tnef to its end; throws orv::Exception when it cannot be started.
-void RunTnef(const orv::string& program, const std::vector<orv::string>& args,
-             const orv::ProcessLimits& limits, ConverterRun& run) {
-  orv::Process tnef(program, args, orv::ChildOutput::kPipes, limits);
+// Runs tnef or ytnef (name) to its end, keeping its output; throws
+// orv::Exception when it cannot be started.
+void RunUnpacker(const char* name, const orv::string& program, const std::vector<orv::string>& args,
+                 const orv::ProcessLimits& limits, ConverterRun& run) {
+  orv::Process child(program, args, orv::ChildOutput::kPipes, limits);
   try {
-    tnef.Capture(&run.listing, &run.errors, kMaxListing);
+    child.Capture(&run.listing, &run.errors, kMaxListing);
   } catch (const orv::FileNotFoundException&) {
     throw;
   } catch (const orv::Exception& e) {
     if (e.GetCode() == EFBIG) {
-      orv::logline() << "tnef listed more than 4 MiB of files and was stopped";
-    } else if (tnef.TimedOut()) {
-      orv::logline() << LimitMessage("tnef", tnef, limits);
+      orv::logline() << name << " listed more than 4 MiB of files and was stopped";
+    } else if (child.TimedOut()) {
+      orv::logline() << LimitMessage(name, child, limits);
     } else {
       throw;
     }
     run.status = ConverterRun::kStopped;
     return;
   }
-  run.status = Finish("tnef", tnef, limits);
+  run.status = Finish(name, child, limits);
 }
 
 }  // namespace
@@ -66,7 +67,23 @@ ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::st
     return run;
   }
   try {
-    RunTnef(directory_ + "tnef", TnefArguments(work_file, dir, save_body), limits, run);
+    RunUnpacker("tnef", directory_ + "tnef", TnefArguments(work_file, dir, save_body), limits, run);
+  } catch (const orv::Exception&) {
+    run.status = ConverterRun::kNotRun;
+  }
+  return run;
+}
+
+ConverterRun ProgramConverters::Ytnef(const orv::string& work_file, const orv::string& dir,
+                                      Deadline deadline) {
+  ConverterRun run;
+  orv::ProcessLimits limits;
+  if (!LimitsFor(deadline, limits)) {
+    run.status = ConverterRun::kStopped;
+    return run;
+  }
+  try {
+    RunUnpacker("ytnef", directory_ + "ytnef", {"-f", dir, work_file}, limits, run);
   } catch (const orv::Exception&) {
     run.status = ConverterRun::kNotRun;
   }

@@ -1,6 +1,7 @@
 // The external converters beside the program: tnef unpacks a winmail.dat file
-// into a directory and lists what it wrote; rtf2html turns an RTF file into
-// HTML. The unpack step reaches them only through the Converters interface,
+// into a directory and lists what it wrote; ytnef writes what it makes of a
+// calendar item, task or contact into a directory; rtf2html turns an RTF file
+// into HTML. The unpack step reaches them only through the Converters interface,
 // so that it can be tested with a fake; ProgramConverters runs the real ones.
 #ifndef APP_CONVERTERS_H_
 #define APP_CONVERTERS_H_
@@ -39,18 +40,23 @@ class Converters {
   // "saved_body" when save_body.
   virtual ConverterRun Tnef(const orv::string& work_file, const orv::string& dir, bool save_body,
                             Deadline deadline) = 0;
+  // Runs ytnef on work_file, writing into dir.
+  virtual ConverterRun Ytnef(const orv::string& work_file, const orv::string& dir,
+                             Deadline deadline) = 0;
   // Runs rtf2html, which writes html from rtf.
   virtual ConverterRun Rtf2html(const orv::string& rtf, const orv::string& html,
                                 Deadline deadline) = 0;
 };
 
-// The programs "tnef" and "rtf2html" in a directory. Keeps no state of its own
+// The programs "tnef", "ytnef" and "rtf2html" in a directory. Keeps no state of its own
 // between runs, so conversions on several threads may share one.
 class ProgramConverters : public Converters {
  public:
   explicit ProgramConverters(const orv::string& directory) : directory_(directory) {}
   ConverterRun Tnef(const orv::string& work_file, const orv::string& dir, bool save_body,
                     Deadline deadline) override;
+  ConverterRun Ytnef(const orv::string& work_file, const orv::string& dir,
+                     Deadline deadline) override;
   ConverterRun Rtf2html(const orv::string& rtf, const orv::string& html,
                         Deadline deadline) override;
 

@@ -20,6 +20,8 @@ void ExamineField(const orv::string& field, PartHeaders& headers) {
     headers.attachment = start != orv::string::npos && field.istarts("attachment", start);
   } else if (field.istarts("X-WinmailDat:")) {
     headers.already_processed = true;
+  } else if (field.istarts("From:")) {
+    headers.from = field.substr(5);
   }
 }
 
@@ -93,6 +95,7 @@ class Scanner {
 
   orv::InputFile& in_;
   std::vector<WinmailPart>& parts_;
+  orv::string from_;  // the message's From: field
 };
 
 bool Scanner::ScanMultipart(int depth) {
@@ -102,12 +105,14 @@ bool Scanner::ScanMultipart(int depth) {
     orv::logline() << "This file has already been processed, skipping";
     return true;
   }
+  if (depth == 0) from_ = walk.from;
   if (!walk.content_type.istarts("multipart/") || walk.boundary.empty()) return true;
   if (walk.boundary.size() > kMaxBoundary) return Fail("A boundary is longer than 998 bytes");
 
   WinmailPart part;
   part.delimiter = "--" + walk.boundary;
   part.alternative = walk.content_type == "multipart/alternative";
+  part.from = from_;
   const orv::string closing = part.delimiter + "--";
   const std::size_t first = parts_.size();
   orv::string line;

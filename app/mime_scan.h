@@ -25,6 +25,7 @@ struct PartHeaders {
   orv::string name;                // name= of Content-Type or (file)name= of Content-Disposition
   bool already_processed = false;  // the block holds an X-WinmailDat field
   bool attachment = false;         // Content-Disposition: attachment
+  orv::string from;                // the value of the From: field
 };
 
 // Reads one header block from in's position through the empty line that ends
@@ -50,6 +51,7 @@ struct WinmailPart {
   // part is text/plain (no Content-Type counts), no attachment, and not this
   // one; else 0.
   int64_t first_plain = 0;
+  orv::string from;  // the value of the message's From: field
 };
 
 // Scans the message that begins at in's position and appends its winmail.dat

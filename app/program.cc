@@ -29,6 +29,17 @@ void ReportRtf2html(const Settings& settings) {
   }
 }
 
+// ytnef converts calendar items, tasks and contacts; without it their
+// winmail.dat is kept.
+void ReportYtnef(const Settings& settings) {
+  if (orv::FileExists(settings.program_directory + "ytnef")) {
+    orv::outline() << "* Found ytnef binary";
+  } else {
+    orv::outline() << "* ytnef binary not found, calendar items, tasks and contacts will keep "
+                      "their winmail.dat";
+  }
+}
+
 int RunBatchMode(const ConversionSetup& setup, const orv::string& path) {
   if (!orv::FileExists(setup.settings.program_directory + "tnef")) {
     orv::outline() << "* ERROR: tnef binary not found, unable to contine.";
@@ -36,6 +47,7 @@ int RunBatchMode(const ConversionSetup& setup, const orv::string& path) {
     return kExitFailure;
   }
   orv::outline() << "* Found tnef binary";
+  ReportYtnef(setup.settings);
   ReportRtf2html(setup.settings);
   return BatchMode(setup).Run(path) ? kExitSuccess : kExitFailure;
 }
@@ -55,6 +67,7 @@ int RunFilterMode(const ConversionSetup& setup) {
     orv::outline() << "* ERROR: tnef binary not found, messages will be left unscanned";
     orv::outline() << "* Please reinstall the filter and follow the INSTALL instructions";
   }
+  ReportYtnef(settings);
   if (!settings.ignore_rtf_body) ReportRtf2html(settings);
   FilterMode(setup, queue).Run();
   return kExitSuccess;

@@ -3,21 +3,23 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
+#include "app/attached_message.h"
 #include "app/attachment_name.h"
-#include "app/tnef_reader.h"
+#include "app/calendar.h"
 #include "orv/codec.h"
 #include "orv/file_system.h"
 #include "orv/line_stream.h"
 #include "orv/output_file.h"
+#include "orv/utf8.h"
 
 namespace {
 
 // A body that is not Base64 at all would otherwise flood the log.
 constexpr unsigned kReportedBadLines = 10;
-
-// The code page of the names stands among the first attributes of a
-// winmail.dat; its head is enough to find it.
-constexpr std::size_t kTnefHead = 64 * 1024;
 
 bool EndsWithRtf(const orv::string& path) {
   return path.size() >= 4 && path.istarts(".rtf", path.size() - 4);
@@ -26,21 +28,6 @@ bool EndsWithRtf(const orv::string& path) {
 orv::string FileNameOf(const orv::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == orv::string::npos ? path : orv::string(path.substr(slash + 1));
-}
-
-// The code page the winmail.dat gives, 0 when it gives none.
-int CodePageOf(const orv::string& work_file) {
-  orv::InputFile in(work_file);
-  std::string head(kTnefHead, '\0');
-  std::size_t size = 0;
-  while (in.is_open() && size < head.size()) {
-    std::size_t n = in.Read(head.data() + size, head.size() - size);
-    if (n == 0) break;
-    size += n;
-  }
-  head.resize(size);
-  std::optional<TnefMessage> message = ReadTnef(head);
-  return message ? message->code_page : 0;
 }
 
 // The name a file is shown with, as UTF-8: tnef's name column, which holds the
@@ -76,13 +63,57 @@ std::set<orv::string> ListNames(const orv::string& dir) {
   return names;
 }
 
+// Up to max bytes of the file at path from offset on; empty when it cannot be
+// read.
+std::string ReadFile(const orv::string& path, std::size_t max, int64_t offset = 0) {
+  orv::InputFile in(path);
+  std::string bytes;
+  if (!in.is_open()) return bytes;
+  in.Seek(offset);
+  char buffer[64 * 1024];
+  while (bytes.size() < max) {
+    std::size_t n = in.Read(buffer, std::min(sizeof buffer, max - bytes.size()));
+    if (n == 0) break;
+    bytes.append(buffer, n);
+  }
+  return in.fail() ? std::string() : bytes;
+}
+
+bool IsRegularFile(const orv::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool WriteFile(const orv::string& path, std::string_view bytes) {
+  orv::ofstream out(path, std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (out.close()) return true;
+  orv::logline() << "Unable to write " << orv::Printable(path) << ": " << strerror(out.error());
+  return false;
+}
+
+orv::string StemOf(const orv::string& name) {
+  const std::size_t dot = name.rfind('.');
+  return dot == 0 || dot == orv::string::npos ? name : orv::string(name.substr(0, dot));
+}
+
 }  // namespace
 
 UnpackResult Unpacker::Unpack(orv::InputFile& in, const WinmailPart& part) {
   orv::logline() << "Found a winmail.dat attachment, unpacking";
   UnpackResult result;
-  const orv::string work_file = scratch_.path() + "/winmail.dat";
   if (!WriteWorkFile(in, part)) return result;
+  TnefMessage message;
+  UnpackWorkFile(part, message, result);
+  orv::RemoveFile(WorkFile());
+  return result;
+}
+
+// Unpacks the TNEF stream in the work file into result, and message gets what
+// the reader finds in it. Returns whether tnef ran to its end and listed no
+// error.
+bool Unpacker::UnpackWorkFile(const WinmailPart& part, TnefMessage& message, UnpackResult& result) {
+  const orv::string work_file = WorkFile();
   const std::set<orv::string> before = ListNames(scratch_.path());
   const ConverterRun run =
       converters_.Tnef(work_file, scratch_.path(), !settings_.ignore_rtf_body, deadline_);
@@ -94,26 +125,159 @@ UnpackResult Unpacker::Unpack(orv::InputFile& in, const WinmailPart& part) {
     ReportTnefErrors(run.errors);
     result.keep_received = !settings_.always_remove_winmail;
   }
-  if (run.status == ConverterRun::kDone) {
-    if (!ReadListing(run, CodePageOf(work_file), result)) {
-      result.outcome = UnpackResult::kCorrupt;
-      result.files.clear();
-    } else {
-      // Files that tnef wrote but no usable line names would be lost with the
-      // received part, so it stays.
-      for (const orv::string& name : ListNames(scratch_.path())) {
-        if (before.count(name) || name == "winmail.dat") continue;
-        if (used_.count(name)) continue;
-        orv::logline() << "tnef wrote files that its listing does not name, "
-                          "the winmail.dat attachment is kept";
-        result.keep_received = !settings_.always_remove_winmail;
+  if (run.status != ConverterRun::kDone) return false;
+  std::optional<TnefMessage> read = ReadTnef(ReadFile(work_file, SIZE_MAX));
+  if (read) message = std::move(*read);
+  if (!ReadListing(run, message.code_page, result)) {
+    result.outcome = UnpackResult::kCorrupt;
+    result.files.clear();
+    return false;
+  }
+  // Files that tnef wrote but no usable line names would be lost with the
+  // received part, so it stays.
+  for (const orv::string& name : ListNames(scratch_.path())) {
+    if (before.count(name) || name == "winmail.dat") continue;
+    if (used_.count(name)) continue;
+    orv::logline() << "tnef wrote files that its listing does not name, "
+                      "the winmail.dat attachment is kept";
+    result.keep_received = !settings_.always_remove_winmail;
+    break;
+  }
+  ConvertItem(message, part, result);
+  ConvertObjects(result);
+  ConvertRtf(part, result);
+  return true;
+}
+
+// What the message's class asks for besides tnef's files: ytnef's part for a
+// calendar item, task or contact; for a class that nothing converts, the
+// received part.
+void Unpacker::ConvertItem(const TnefMessage& message, const WinmailPart& part,
+                           UnpackResult& result) {
+  switch (KindOfItem(message.message_class)) {
+    case ItemKind::kNote:
+      return;
+    case ItemKind::kOther:
+      Keep(result,
+           "its message class \"" + orv::Printable(message.message_class) + "\" is not converted");
+      return;
+    case ItemKind::kItem:
+      break;
+  }
+  const orv::string why = ConvertWithYtnef(message, part, result);
+  if (!why.empty()) Keep(result, why);
+}
+
+// Has ytnef convert the item and adds its part to result. Returns why that
+// failed; empty when it did not.
+orv::string Unpacker::ConvertWithYtnef(const TnefMessage& message, const WinmailPart& part,
+                                       UnpackResult& result) {
+  const orv::string noun = ItemNoun(message.message_class);
+  ScratchDirectory dir;
+  if (!dir.Create(scratch_.path())) return "the " + noun + " could not be converted";
+  const ConverterRun run = converters_.Ytnef(WorkFile(), dir.path(), deadline_);
+  if (run.status == ConverterRun::kNotRun) return "ytnef could not be started for the " + noun;
+  if (run.status == ConverterRun::kStopped) return "ytnef was stopped on the " + noun;
+  std::string organizer = MailAddressOf(part.from);
+  if (organizer.empty()) organizer = MailAddressOf(message.sender_address);
+  // ytnef names its file after the item and may save attachments beside it:
+  // its part is the file that holds a calendar or a card.
+  for (const orv::string& name : ListNames(dir.path())) {
+    const orv::string path = dir.path() + "/" + name;
+    if (!IsRegularFile(path)) continue;
+    const std::string text = ReadFile(path, kMaxCalendarSize + 1);
+    if (!orv::string(text).istarts("BEGIN:VCALENDAR") && !orv::string(text).istarts("BEGIN:VCARD"))
+      continue;
+    const CalendarPart made = MakeCalendarPart(text, organizer);
+    if (!made.error.empty())
+      return "ytnef's file for the " + noun + " is not usable: " + made.error;
+    ExtractedFile file;
+    file.path = NewFile("item", made.extension);
+    if (!WriteFile(file.path, made.text)) return "the " + noun + " could not be converted";
+    const orv::string stem = StemOf(name);
+    file.name = (orv::IsUtf8(stem) ? stem : noun) + made.extension;
+    file.content_type = made.content_type;
+    result.files.push_back(file);
+    orv::logline() << "Converted the " << noun << " into "
+                   << (made.extension == ".ics" ? "an iCalendar part" : "a vCard part");
+    return orv::string();
+  }
+  return "ytnef wrote nothing usable for the " + noun;
+}
+
+// Attached messages become messages; an OLE object, which nothing here
+// converts, keeps the received part.
+void Unpacker::ConvertObjects(UnpackResult& result) {
+  for (ExtractedFile& file : result.files) {
+    if (file.kind != FileKind::kAttachment || !file.content_type.empty()) continue;
+    switch (KindOfAttachedObject(ReadFile(file.path, kIidSize + 4))) {
+      case AttachedObject::kNone:
+        break;
+      case AttachedObject::kStorage:
+        Keep(result, "it holds an OLE object");
+        break;
+      case AttachedObject::kMessage: {
+        const orv::string why = level_ < kTnefMaxDepth
+                                    ? ConvertAttachedMessage(file)
+                                    : orv::string("its attached messages are nested too deep");
+        if (!why.empty()) Keep(result, why);
         break;
       }
-      ConvertRtf(part, result);
     }
   }
-  orv::RemoveFile(work_file);
-  return result;
+}
+
+// Makes file, an attached message as tnef wrote it, a message of its own
+// from the conversion of its stream. Returns why that failed or left
+// something out; empty when it did not.
+orv::string Unpacker::ConvertAttachedMessage(ExtractedFile& file) {
+  const orv::string failed = "an attached message could not be converted";
+  ScratchDirectory dir;
+  if (!dir.Create(scratch_.path())) return failed;
+  // Its stream, after the interface id, is the work file of an unpacking of
+  // its own.
+  Unpacker nested(settings_, converters_, dir, deadline_, level_ + 1);
+  if (!WriteFile(nested.WorkFile(), ReadFile(file.path, SIZE_MAX, kIidSize))) return failed;
+  WinmailPart body;
+  body.alternative = true;  // its RTF body becomes its HTML body
+  TnefMessage message;
+  UnpackResult inner;
+  if (!nested.UnpackWorkFile(body, message, inner)) return failed;
+  const orv::string path = NewFile("message", ".eml");
+  if (!WriteAttachedMessage(message, inner.files, level_ + 1, nested.NewFile("skeleton", ".eml"),
+                            path))
+    return failed;
+  used_.erase(FileNameOf(file.path));
+  orv::RemoveFile(file.path);
+  file.path = path;
+  file.name = AttachedMessageName(message);
+  file.kind = FileKind::kMessage;
+  orv::logline() << "Converted an attached message";
+  static const orv::string kInside = "in an attached message, ";
+  if (inner.kept_because.istarts(kInside)) return inner.kept_because;
+  if (!inner.kept_because.empty()) return kInside + inner.kept_because;
+  if (inner.keep_received) return "tnef did not account for all of an attached message";
+  return orv::string();
+}
+
+// Keeps the received part after the new ones, unless always_remove_winmail,
+// for why.
+void Unpacker::Keep(UnpackResult& result, const orv::string& why) {
+  if (result.kept_because.empty()) result.kept_because = why;
+  if (settings_.always_remove_winmail) return;
+  result.keep_received = true;
+  if (level_ == 1) orv::logline() << "Kept winmail.dat: " << why;
+}
+
+// A new file name in the scratch directory, stem-N.extension, held as used.
+orv::string Unpacker::NewFile(const orv::string& stem, const orv::string& extension) {
+  for (unsigned n = 1;; ++n) {
+    const orv::string name = stem + "-" + std::to_string(n) + extension;
+    if (!used_.count(name) && !orv::FileExists(scratch_.path() + "/" + name)) {
+      used_.insert(name);
+      return scratch_.path() + "/" + name;
+    }
+  }
 }
 
 // Decodes the part's body into the work file. Returns whether it is complete.
@@ -227,10 +391,11 @@ void Unpacker::Conclude(UnpackResult& result, std::size_t skipped) {
   const std::size_t n = result.files.size();
   if (n == 0) {
     if (settings_.always_remove_winmail) result.outcome = UnpackResult::kReplaced;
-    orv::logline() << "This winmail.dat doesn't contain extractable attachments";
+    if (level_ == 1) orv::logline() << "This winmail.dat doesn't contain extractable attachments";
     return;
   }
   result.outcome = UnpackResult::kReplaced;
+  if (level_ > 1) return;
   orv::logline log;
   log << "Extracted " << n << " file(s) from winmail.dat";
   if (skipped) log << " (" << skipped << " ignored by the -r option)";

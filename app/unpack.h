@@ -11,6 +11,7 @@
 #include "app/mime_scan.h"
 #include "app/options.h"
 #include "app/scratch_directory.h"
+#include "app/tnef_reader.h"
 #include "orv/input_file.h"
 #include "orv/string.h"
 
@@ -44,22 +45,38 @@ struct UnpackResult {
   Outcome outcome = kKept;
   std::vector<ExtractedFile> files;
   bool keep_received = false;  // written back after the files: tnef did not account for all of it
+  orv::string kept_because;    // what the conversion could not turn into a part; empty if nothing
 };
 
 // One conversion's unpacking: its settings, converters, scratch directory and
-// the names its files hold there.
+// the names its files hold there. An attached message is unpacked by an
+// Unpacker of its own, one level deeper, in a scratch directory inside this one.
 class Unpacker {
  public:
+  // level is 1 for a winmail.dat part, one more for each attached message.
   Unpacker(const Settings& settings, Converters& converters, const ScratchDirectory& scratch,
-           Deadline deadline)
-      : settings_(settings), converters_(converters), scratch_(scratch), deadline_(deadline) {}
+           Deadline deadline, int level = 1)
+      : settings_(settings),
+        converters_(converters),
+        scratch_(scratch),
+        deadline_(deadline),
+        level_(level) {}
 
   // Decodes part's body from in into the work file and unpacks it. Logs what
   // it does; a converter that could not run leaves the part as it is.
   UnpackResult Unpack(orv::InputFile& in, const WinmailPart& part);
 
  private:
+  orv::string WorkFile() const { return scratch_.path() + "/winmail.dat"; }
   bool WriteWorkFile(orv::InputFile& in, const WinmailPart& part);
+  bool UnpackWorkFile(const WinmailPart& part, TnefMessage& message, UnpackResult& result);
+  void ConvertItem(const TnefMessage& message, const WinmailPart& part, UnpackResult& result);
+  orv::string ConvertWithYtnef(const TnefMessage& message, const WinmailPart& part,
+                               UnpackResult& result);
+  void ConvertObjects(UnpackResult& result);
+  orv::string ConvertAttachedMessage(ExtractedFile& file);
+  void Keep(UnpackResult& result, const orv::string& why);
+  orv::string NewFile(const orv::string& stem, const orv::string& extension);
   bool ReadListing(const ConverterRun& run, int code_page, UnpackResult& result);
   bool AcceptListedFile(const orv::string& path);
   void ConvertRtf(const WinmailPart& part, UnpackResult& result);
@@ -70,6 +87,7 @@ class Unpacker {
   Converters& converters_;
   const ScratchDirectory& scratch_;
   const Deadline deadline_;
+  const int level_;
   std::set<orv::string> used_;  // names of the scratch files that results hold
 };
 

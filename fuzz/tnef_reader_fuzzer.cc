@@ -5,12 +5,15 @@
 // text is valid UTF-8 within the limit, counts keep their limits, and the
 // recursion ends by kTnefMaxDepth. Each attachment's name also goes through
 // the name parameters: their lines keep to 78 characters, and the RFC 2231
-// form decodes back to the name.
+// form decodes back to the name. Each stream's attributes also make the
+// header block of an attached message: printable ASCII lines of at most 998
+// bytes, and a name ending in ".eml".
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/attached_message.h"
 #include "app/mime_words.h"
 #include "app/tnef_reader.h"
 #include "fuzz/fuzz_support.h"
@@ -76,6 +79,21 @@ FUZZ_UNTRACED void CheckName(const std::string& name) {
   FUZZ_CHECK(DecodedFilename(parameter) == name);
 }
 
+FUZZ_UNTRACED void CheckHeaderBlock(const TnefMessage& message) {
+  const std::string fields = AttachedMessageFields(message);
+  FUZZ_CHECK(!fields.empty() && fields.back() == '\n');
+  std::size_t start = 0;
+  while (start < fields.size()) {
+    const std::size_t end = fields.find('\n', start);
+    const std::string_view line(fields.data() + start, end - start);
+    FUZZ_CHECK(line.size() <= 998);
+    for (char c : line) FUZZ_CHECK(c >= 0x20 && c < 0x7F);
+    start = end + 1;
+  }
+  const std::string name = AttachedMessageName(message);
+  FUZZ_CHECK(name.size() > 4 && name.compare(name.size() - 4, 4, ".eml") == 0);
+}
+
 const unsigned char kIidMessage[kIidSize] = {0x07, 0x03, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                              0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
@@ -88,6 +106,7 @@ void Read(std::string_view stream, int depth) {
         &message->sender_name, &message->sender_address, &message->message_id})
     CheckText(*text);
   FUZZ_CHECK(message->attachments.size() <= kTnefMaxAttachments);
+  CheckHeaderBlock(*message);
   for (const TnefAttachment& attachment : message->attachments) {
     for (const std::string* text :
          {&attachment.title, &attachment.mime_tag, &attachment.content_id})

@@ -1,7 +1,7 @@
 # Documentation install rules and the Debian package (CPack's DEB generator).
 # Included from the top-level CMakeLists.txt after every program's directory,
 # so that the package holds whatever the project installs (verrowick, the tnef
-# link and rtf2html). tools/package.sh builds the package.
+# and ytnef links and rtf2html). tools/package.sh builds the package.
 
 option(VERROWICK_DEBIAN_DOCS
        "Install the manual page and the Debian changelog compressed, as a Debian package has them"

@@ -19,7 +19,7 @@ cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVERROWICK_TESTS=OFF \
   -DVERROWICK_DEBIAN_DOCS=ON -DCMAKE_INSTALL_PREFIX=/usr -DTNEF_PROGRAM=/usr/bin/tnef \
-  -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+  -DYTNEF_PROGRAM=/usr/bin/ytnef -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
 cmake --build "$build" -j "$(nproc)"
 rm -f "$build"/verrowick_*.deb
 # cpack talks on standard error even when all is well: its output is shown
@@ -33,7 +33,8 @@ deb=$(ls "$build"/verrowick_*.deb)
 # The programs the filter runs must be in the package. The listing is read
 # whole (a reader that stops early would kill dpkg-deb's tar with SIGPIPE).
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }')
-for path in ./usr/lib/verrowick/verrowick ./usr/lib/verrowick/rtf2html ./usr/lib/verrowick/tnef; do
+for path in ./usr/lib/verrowick/verrowick ./usr/lib/verrowick/rtf2html ./usr/lib/verrowick/tnef \
+    ./usr/lib/verrowick/ytnef; do
   if ! printf '%s\n' "$contents" | grep -qxF "$path"; then
     echo "$deb lacks ${path#.}" >&2
     exit 1

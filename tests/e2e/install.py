@@ -8,6 +8,7 @@ REPOSITORY = os.path.dirname(os.path.dirname(HERE))
 BUILD = os.path.join(REPOSITORY, "build")
 SAMPLE_DIR = os.environ.get("TNEF_SAMPLES") or os.path.join(REPOSITORY, "tests", "data", "tnef")
 SYSTEM_TNEF = "/usr/bin/tnef"
+SYSTEM_YTNEF = "/usr/bin/ytnef"
 # The filter's list of media types in every test, so that no test depends on the system's
 # (a test that wants the system's removes the setting).
 MIME_TYPES = os.path.join(REPOSITORY, "tests", "data", "mime.types")
@@ -33,9 +34,10 @@ def sample_names():
 
 class ProgramDir:
     """A link to the filter in directory PATH, beside the tnef ("real", None or a behaviour of
-    fake_tnef.sh) and, if wanted, the project's rtf2html."""
+    fake_tnef.sh), if wanted the project's rtf2html, and ytnef: the real one, None, or a
+    script's text."""
 
-    def __init__(self, path, tnef="real", rtf2html=True):
+    def __init__(self, path, tnef="real", rtf2html=True, ytnef=None):
         self.path, self.work_dir = path, os.path.join(path, "wmd_temp")
         os.makedirs(path)
         self.binary = os.path.join(path, "verrowick")
@@ -51,3 +53,10 @@ class ProgramDir:
                 fake = shlex.quote(os.path.join(HERE, "fake_tnef.sh"))
                 f.write(f'#!/bin/sh\nexec sh {fake} {tnef} "$@"\n')
             os.chmod(tnef_path, 0o755)
+        ytnef_path = os.path.join(path, "ytnef")
+        if ytnef == "real":
+            os.symlink(SYSTEM_YTNEF, ytnef_path)
+        elif ytnef:
+            with open(ytnef_path, "w") as f:
+                f.write(ytnef)
+            os.chmod(ytnef_path, 0o755)

@@ -10,7 +10,7 @@ import subprocess
 import urllib.parse
 from dataclasses import dataclass, field
 
-from install import SYSTEM_TNEF
+from install import SYSTEM_TNEF, sample
 
 SUFFIX = " Winmail.dat file is probably corrupted, stopping conversion."
 FOUND = "* Found a winmail.dat attachment, unpacking"
@@ -124,6 +124,23 @@ class Expectation:
                 for p in o.ordered(self.inline_body)]
 
 
+# Samples whose winmail.dat stays, and why, when no ytnef lies beside the filter.
+KEPT = {
+    "MAPI_OBJECT": "it holds an OLE object",
+    "garbage-at-end": 'its message class "Report.IPM.Note.IPNRN" is not converted',
+    "multi-name-property": "ytnef could not be started for the appointment",
+    "triples": "ytnef could not be started for the appointment",
+}
+_kept_by_data = {}
+
+
+def kept_because(data):
+    """Why the winmail.dat DATA is kept beside its files; None when it is not."""
+    if not _kept_by_data:
+        _kept_by_data.update({sample(name): why for name, why in KEPT.items()})
+    return _kept_by_data.get(data)
+
+
 def printable(text):
     """Text as the filter shows untrusted text in log lines."""
     return "".join(f"\\x{ord(c):02X}" if ord(c) < 0x20 or c in "\x7f\\" else c for c in text)
@@ -170,6 +187,9 @@ class Reference:
             out.log.append("* tnef wrote files that its listing does not name,"
                            " the winmail.dat attachment is kept")
             out.keep = out.keep or not self.always_remove
+        if kept_because(data) and not self.always_remove:
+            out.log.append("* Kept winmail.dat: " + kept_because(data))
+            out.keep = True
         skipped = 0
         for path, name, listed_type, content_id in listed:
             body = not self.ignore_rtf_body and os.path.basename(path).startswith("saved_body.")

@@ -11,7 +11,7 @@ from install import sample
 from messages import envelope, plain_message, render, shaped
 from reference import expect
 
-BANNER_LINES = 6  # four banner lines, the tnef line and the rtf2html line
+BANNER_LINES = 7  # four banner lines, the tnef, ytnef and rtf2html lines
 MAILBOX = {  # path in the mailbox -> content
     "1001": render(shaped("mixed", sample("two-files"))),
     "1002": render(plain_message()),

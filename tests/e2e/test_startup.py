@@ -13,6 +13,9 @@ BANNER = ["* Quillmere's Verrowick 2.6",
           "*    reinserts extracted content of winmail.dat into them.           ", "*"]
 TNEF = ["* Found tnef binary"]
 RTF2HTML = ["* Found rtf2html binary"]
+YTNEF = ["* Found ytnef binary"]
+NO_YTNEF = ["* ytnef binary not found, calendar items, tasks and contacts will keep their"
+            " winmail.dat"]
 REINSTALL = "* Please reinstall the filter and follow the INSTALL instructions"
 NO_TNEF = ["* ERROR: tnef binary not found, messages will be left unscanned", REINSTALL]
 NO_TNEF_BATCH = ["* ERROR: tnef binary not found, unable to contine.", REINSTALL + "."]
@@ -67,17 +70,17 @@ class OptionsTest(EndToEndCase):
 class ConverterLinesTest(EndToEndCase):
     """The banner and the lines that tell whether tnef and rtf2html lie beside the filter."""
 
-    # (tnef, rtf2html, arguments, lines after the banner)
+    # (tnef, rtf2html, arguments, lines after the banner); ytnef is there with rtf2html
     FILTER_MODE = [
-        ("real", True, [], TNEF + RTF2HTML),
-        (None, False, ["--keep-winmail"], KEEP + NO_TNEF + NO_RTF2HTML),
-        ("real", False, ["--ignore-rtf-body"], TNEF),
-        ("real", True, ["-p", ""], TNEF + RTF2HTML),
+        ("real", True, [], TNEF + YTNEF + RTF2HTML),
+        (None, False, ["--keep-winmail"], KEEP + NO_TNEF + NO_YTNEF + NO_RTF2HTML),
+        ("real", False, ["--ignore-rtf-body"], TNEF + NO_YTNEF),
+        ("real", True, ["-p", ""], TNEF + YTNEF + RTF2HTML),
     ]
     BATCH_MODE = [  # a missing mailbox, a plain file as mailbox, a mailbox left unread
-        ("real", True, ["no-such-dir"], TNEF + RTF2HTML + [
+        ("real", True, ["no-such-dir"], TNEF + YTNEF + RTF2HTML + [
             "* Unable to read the mailbox no-such-dir: No such file or directory"] + EMPTY_BATCH),
-        ("real", False, ["Queue/1", "--ignore-rtf-body", "-k"], TNEF + NO_RTF2HTML + [
+        ("real", False, ["Queue/1", "--ignore-rtf-body", "-k"], TNEF + NO_YTNEF + NO_RTF2HTML + [
             "* Unable to read the mailbox Queue/1: Not a directory"] + EMPTY_BATCH),
         (None, True, ["Queue"], NO_TNEF_BATCH),
     ]
@@ -85,7 +88,8 @@ class ConverterLinesTest(EndToEndCase):
     def test_filter_mode(self):
         for n, (tnef, rtf2html, args, lines) in enumerate(self.FILTER_MODE):
             with self.subTest(tnef=tnef, rtf2html=rtf2html, args=args):
-                program = self.new_program(f"prog{n}", tnef=tnef, rtf2html=rtf2html)
+                program = self.new_program(f"prog{n}", tnef=tnef, rtf2html=rtf2html,
+                                           ytnef="real" if rtf2html else None)
                 session = self.start(program, args)
                 self.assertEqual(session.startup, BANNER + lines + [driver.READY])
                 self.assertTrue(os.path.isdir(program.work_dir))
@@ -95,7 +99,8 @@ class ConverterLinesTest(EndToEndCase):
         self.queue("1", one_file_message())
         for n, (tnef, rtf2html, args, lines) in enumerate(self.BATCH_MODE):
             with self.subTest(tnef=tnef, rtf2html=rtf2html, args=args):
-                program = self.new_program(f"prog{n}", tnef=tnef, rtf2html=rtf2html)
+                program = self.new_program(f"prog{n}", tnef=tnef, rtf2html=rtf2html,
+                                           ytnef="real" if rtf2html else None)
                 run = driver.run(program, ["-p", *args], cwd=self.base)
                 # None of these runs can read its mailbox: exit status 1.
                 self.assertEqual((run.status, run.stderr, run.lines), (1, "", BANNER + lines))

@@ -1,0 +1,197 @@
+"""Calendar items, tasks, contacts and attached messages through the real tnef and ytnef:
+what converts becomes usable parts, what does not keeps its winmail.dat with the reason."""
+import email
+import email.policy
+import io
+import os
+import sys
+
+import driver
+from cases import EndToEndCase
+from install import REPOSITORY
+from messages import render, shaped
+
+sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
+from tnef_writer import Embedded, Ole, write_tnef  # noqa: E402
+
+try:
+    import icalendar
+except ImportError:  # an interpreter beside the system's (pyenv) lacks Debian's package
+    sys.path.append("/usr/lib/python3/dist-packages")
+    import icalendar
+
+REAL = os.path.join(REPOSITORY, "tests", "data", "tnef-real")
+SENDER = "sender@example.com"  # the From: of messages.message()
+PR_CONVERSATION_TOPIC, PR_DISPLAY_NAME = 0x0070, 0x3001
+
+
+def real(name):
+    with open(os.path.join(REAL, name + ".tnef"), "rb") as f:
+        return f.read()
+
+
+def generated(**message):
+    out = io.BytesIO()
+    write_tnef(out, **message)
+    return out.getvalue()
+
+
+def level(subject, sender, body, name, data, *attachments):
+    """An attached message's stream arguments: a note with a body and one file."""
+    return dict(message_class="IPM.Microsoft Mail.Note", subject=subject, sender=sender,
+                date=(2024, 3, 1, 10, 0, 0), body_rtf=b"{\\rtf1 " + body + b"}",
+                attachments=[(name, data), *attachments])
+
+
+TASK = generated(message_class="IPM.Task", mapi_class="IPM.Task", subject="Write the report",
+                 props=[(PR_CONVERSATION_TOPIC, "Write the report")])
+CONTACT = generated(message_class="IPM.Contact", mapi_class="IPM.Contact",
+                    props=[(PR_DISPLAY_NAME, "Ann Example")])
+UNKNOWN = generated(message_class="IPM.Post", mapi_class="IPM.Post.Custom",
+                    attachments=[("a.txt", b"a\n")])
+OLE = generated(message_class="IPM.Microsoft Mail.Note", attachments=[Ole("Picture")])
+NESTED = generated(**level("Outer", None, b"outer body", "outer.txt", b"outer file\n", Embedded(
+    **level("Level one", ("Dave", "dave@example.net"), b"one body", "one.txt", b"first\n",
+            Embedded(**level("Level two", ("Carol", "carol@example.org"), b"two body",
+                             "two.txt", b"second\n"))))))
+FAILING_YTNEF = "#!/bin/sh\necho broken >&2\nexit 1\n"
+
+
+def parts(message):
+    """The leaf parts of MESSAGE below it, message/rfc822 parts not entered."""
+    found = []
+    for part in message.iter_parts():
+        if part.get_content_maintype() == "multipart":
+            found += parts(part)
+        else:
+            found.append(part)
+    return found
+
+
+def types(message):
+    return [p.get_content_type() for p in parts(message)]
+
+
+class CalendarTest(EndToEndCase):
+    def convert(self, tnef, ytnef="real", args=()):
+        """The "Converted" and "Kept" lines of converting TNEF in a message, and the message as
+        converted."""
+        self.runs = getattr(self, "runs", 0) + 1
+        program = self.new_program(f"prog{self.runs}", ytnef=ytnef)
+        mailbox = os.path.join(self.base, f"Mailbox{self.runs}")
+        os.makedirs(mailbox)
+        with open(os.path.join(mailbox, "1"), "wb") as f:
+            f.write(render(shaped("mixed", tnef)))
+        run = driver.run(program, ["-p", mailbox, *args], cwd=self.base)
+        self.assertEqual(run.status, 0, run.lines)
+        with open(os.path.join(mailbox, "1"), "rb") as f:
+            converted = email.message_from_binary_file(f, policy=email.policy.default)
+        lines = [line for line in run.lines if line.startswith(("* Converted", "* Kept"))]
+        return lines, converted
+
+    def calendar(self, part):
+        """The iCalendar in PART, parsed, after checking that its METHOD is the part's."""
+        text = part.get_payload(decode=True)
+        self.assertTrue(all(len(line) <= 75 for line in text.split(b"\r\n")))
+        calendar = icalendar.Calendar.from_ical(text.decode("utf-8"))
+        self.assertEqual(part.get_param("method"), calendar.get("method"))
+        self.assertEqual(part.get_param("charset"), "utf-8")
+        return calendar
+
+    def test_meeting_request(self):
+        lines, message = self.convert(real("horde-meeting-request"))
+        self.assertEqual(lines[0], "* Converted the meeting request into an iCalendar part")
+        self.assertEqual(types(message), ["text/plain", "text/html", "text/calendar"])
+        part = parts(message)[2]
+        self.assertEqual(part.get_filename(), "MtgReq.ics")
+        calendar = self.calendar(part)
+        self.assertEqual(calendar.get("method"), "REQUEST")
+        [event] = [c for c in calendar.walk() if c.name == "VEVENT"]
+        self.assertEqual((event.decoded("dtstart").isoformat(), event.decoded("dtend").isoformat(),
+                          str(event.get("organizer")), str(event.get("location")).strip()),
+                         ("2013-12-23T17:00:00+00:00", "2013-12-23T17:30:00+00:00",
+                          "mailto:" + SENDER, "Office"))
+        self.assertTrue(str(event.get("attendee")).lower().startswith("mailto:"))
+
+    def test_tasks_contacts_and_what_stays(self):
+        kept = "* Kept winmail.dat: "
+        cases = [  # (winmail.dat, ytnef, arguments, console lines, parts after the text)
+            (TASK, "real", (), ["* Converted the task into an iCalendar part"],
+             [("text/calendar", "Write_the_report.ics")]),
+            (CONTACT, "real", (), ["* Converted the contact into a vCard part"],
+             [("text/vcard", "Ann_Example.vcf")]),
+            (UNKNOWN, "real", (), [kept + 'its message class "IPM.Post.Custom" is not converted'],
+             [("text/plain", "a.txt"), ("application/ms-tnef", "winmail.dat")]),
+            (UNKNOWN, "real", ("--always-remove-winmail",), [], [("text/plain", "a.txt")]),
+            (OLE, "real", (), [kept + "it holds an OLE object"],
+             [("application/octet-stream", "Picture"), ("application/ms-tnef", "winmail.dat")]),
+            (TASK, None, (), [kept + "ytnef could not be started for the task"],
+             [("application/ms-tnef", "winmail.dat")]),
+            (CONTACT, FAILING_YTNEF, (), [kept + "ytnef wrote nothing usable for the contact"],
+             [("application/ms-tnef", "winmail.dat")]),
+        ]
+        for n, (tnef, ytnef, args, want, want_parts) in enumerate(cases):
+            with self.subTest(n=n, ytnef=ytnef, args=args, lines=want):
+                lines, message = self.convert(tnef, ytnef, args)
+                self.assertEqual(lines, want)
+                found = [(p.get_content_type(), p.get_filename()) for p in parts(message)]
+                self.assertEqual(found, [("text/plain", None)] + want_parts)
+        task, contact = (parts(self.convert(t)[1])[1] for t in (TASK, CONTACT))
+        [todo] = [c for c in self.calendar(task).walk() if c.name == "VTODO"]
+        self.assertEqual((str(todo.get("summary")), str(todo.get("organizer"))),
+                         ("Write the report", "mailto:" + SENDER))
+        self.assertEqual(contact.get_content(), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Ann Example\r\n"
+                                                "END:VCARD\r\n")
+
+    def test_attached_messages_two_levels_deep(self):
+        lines, message = self.convert(NESTED)
+        self.assertEqual(lines, ["* Converted an attached message"] * 2)
+        self.assertEqual(types(message), ["text/plain", "text/plain", "message/rfc822",
+                                          "text/html"])
+        outer = parts(message)
+        self.assertEqual(outer[1].get_content(), "outer file\n")
+        self.assertIn("outer body", outer[3].get_content())
+        wrapper = outer[2]
+        for subject, sender, body, name, data in [
+                ("Level one", "Dave <dave@example.net>", "one body", "one.txt", "first\n"),
+                ("Level two", "Carol <carol@example.org>", "two body", "two.txt", "second\n")]:
+            self.assertEqual(wrapper.get_filename(), subject + ".eml")
+            self.assertEqual(wrapper["Content-Transfer-Encoding"], "7bit")
+            inner = wrapper.get_content()
+            self.assertEqual((inner["Subject"], inner["From"], inner["Date"]),
+                             (subject, sender, "Fri, 01 Mar 2024 10:00:00 +0000"))
+            found = parts(inner)
+            self.assertEqual(found[0].get_content_type(), "text/html")
+            self.assertIn(body, found[0].get_content())
+            self.assertEqual((found[1].get_filename(), found[1].get_content()), (name, data))
+            wrapper = found[-1]
+
+    def test_attached_messages_past_four_levels(self):
+        deepest = level("Level 5", None, b"five", "five.txt", b"5\n")
+        for n in (4, 3, 2, 1):
+            deepest = level(f"Level {n}", None, b"body", f"{n}.txt", b"n\n", Embedded(**deepest))
+        lines, message = self.convert(generated(**deepest))
+        self.assertEqual(lines, ["* Converted an attached message"] * 3 + [
+            "* Kept winmail.dat: in an attached message, its attached messages are nested too "
+            "deep"])
+        self.assertEqual(types(message)[-1], "application/ms-tnef")
+
+    def test_real_attached_messages(self):
+        lines, message = self.convert(real("mimekit-christmas"))
+        self.assertEqual(lines, [
+            "* Converted an attached message",
+            "* Kept winmail.dat: in an attached message, ytnef wrote nothing usable for the task",
+            "* Converted an attached message",
+            "* Kept winmail.dat: in an attached message, ytnef's file for the appointment is not "
+            "usable: its event has no start"])
+        top = [(p.get_content_type(), p.get_filename()) for p in message.iter_parts()]
+        self.assertEqual(top, [
+            ("text/plain", None), ("image/jpeg", "kitten-playing-with-a-christmas-tree.jpg"),
+            ("message/rfc822", "Build a train table.eml"),
+            ("message/rfc822", "Christmas Celebration!.eml"), ("text/html", "saved_body.html"),
+            ("application/ms-tnef", "winmail.dat")])
+        celebration = list(message.iter_parts())[3].get_content()
+        self.assertEqual(celebration["Subject"], "Christmas Celebration!")
+        self.assertEqual(types(celebration), ["text/html", "image/jpeg"])
+        self.assertEqual(parts(celebration)[1].get_payload(decode=True),
+                         parts(message)[1].get_payload(decode=True))
