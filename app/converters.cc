@@ -167,6 +167,7 @@ ListingLine ParseListingLine(const orv::string& line, const orv::string& dir) {
     listed.path = dir + "/" + line;
     return listed;
   }
+  listed.name = line.substr(0, start);
   orv::string* columns[] = {&listed.path, &listed.type, &listed.content_id};
   for (orv::string* column : columns) {
     start += kSeparator.size();

@@ -100,9 +100,9 @@ std::vector<orv::string> TnefArguments(const orv::string& work_file, const orv::
 
 // The columns of one line of tnef's listing, separated by TAB "|" TAB: "name",
 // "path", "type", "content id" (older versions print the first two only). A
-// line without separator is a bare name in dir.
+// line without separator is a bare name in dir, and has no name column.
 struct ListingLine {
-  orv::string path, type, content_id;
+  orv::string name, path, type, content_id;
 };
 ListingLine ParseListingLine(const orv::string& line, const orv::string& dir);
 

@@ -12,16 +12,16 @@ namespace {
 // The columns of a listing line, each in brackets.
 std::string Listed(const std::string& line) {
   ListingLine l = ParseListingLine(line, "wmd");
-  return "[" + l.path + "][" + l.type + "][" + l.content_id + "]";
+  return "[" + l.name + "][" + l.path + "][" + l.type + "][" + l.content_id + "]";
 }
 
 TEST(ParseListingLineTest, Table) {
   EXPECT_EQ(Listed("a.pdf\t|\t/w/a.pdf\t|\tapplication/pdf\t|\t<cid>"),
-            "[/w/a.pdf][application/pdf][<cid>]");
-  EXPECT_EQ(Listed("a.pdf\t|\t/w/a b.pdf"), "[/w/a b.pdf][][]");
-  EXPECT_EQ(Listed("a.pdf"), "[wmd/a.pdf][][]");
-  EXPECT_EQ(Listed("a|b\tc.pdf"), "[wmd/a|b\tc.pdf][][]");
-  EXPECT_EQ(Listed("a.pdf\t|\t"), "[][][]");
+            "[a.pdf][/w/a.pdf][application/pdf][<cid>]");
+  EXPECT_EQ(Listed("a.pdf\t|\t/w/a b.pdf"), "[a.pdf][/w/a b.pdf][][]");
+  EXPECT_EQ(Listed("a.pdf"), "[][wmd/a.pdf][][]");
+  EXPECT_EQ(Listed("a|b\tc.pdf"), "[][wmd/a|b\tc.pdf][][]");
+  EXPECT_EQ(Listed("a.pdf\t|\t"), "[a.pdf][][][]");
 }
 
 TEST(HtmlPathForTest, NeverAnExistingName) {

@@ -16,6 +16,8 @@ void ExamineField(const orv::string& field, PartHeaders& headers) {
     GetHeaderParameter(field, "name", headers.name);
   } else if (field.istarts("Content-Disposition:")) {
     GetHeaderParameter(field, "name", headers.name);
+    std::size_t start = field.find_first_not_of(" \t", 20);
+    headers.attachment = start != orv::string::npos && field.istarts("attachment", start);
   } else if (field.istarts("X-WinmailDat:")) {
     headers.already_processed = true;
   } else if (field.istarts("From:")) {
@@ -87,8 +89,9 @@ class Scanner {
     return false;
   }
   // Scans the part whose header block begins at part.start; line then holds
-  // the line to examine next, already read when next_read.
-  bool ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read);
+  // the line to examine next, already read when next_read. plain tells
+  // whether the part is text/plain.
+  bool ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read, bool& plain);
 
   orv::InputFile& in_;
   std::vector<WinmailPart>& parts_;
@@ -114,11 +117,16 @@ bool Scanner::ScanMultipart(int depth) {
   const std::size_t first = parts_.size();
   orv::string line;
   ReadLine(in_, line);
+  const bool mixed = walk.content_type == "multipart/mixed";
+  bool first_part = true;
   while (!in_.eof() && line != closing) {
     bool next_read = false;
     if (line == part.delimiter) {
       part.start = in_.Tell();
-      if (!ScanPart(part, depth, line, next_read)) return false;
+      bool plain = false;
+      if (!ScanPart(part, depth, line, next_read, plain)) return false;
+      if (first_part && mixed && plain) part.first_plain = part.start;
+      first_part = false;
     }
     if (!next_read) ReadLine(in_, line);
   }
@@ -128,9 +136,11 @@ bool Scanner::ScanMultipart(int depth) {
   return true;
 }
 
-bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read) {
+bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& next_read,
+                       bool& plain) {
   PartHeaders headers;
   if (!ReadHeaderBlock(in_, headers)) return Fail("A header field is longer than 1 MiB");
+  plain = false;
   if (headers.content_type == "application/ms-tnef" || headers.name == "winmail.dat") {
     part.body_start = in_.Tell();
     part.end = ReadPartBody(in_, part.delimiter, line);
@@ -142,6 +152,9 @@ bool Scanner::ScanPart(WinmailPart& part, int depth, orv::string& line, bool& ne
     return ScanMultipart(depth + 1);
   } else if (headers.content_type == "text/html") {
     part.html_seen = part.alternative;
+  } else {
+    plain = (headers.content_type.empty() || headers.content_type == "text/plain") &&
+            !headers.attachment;
   }
   return true;
 }

@@ -24,6 +24,7 @@ struct PartHeaders {
   orv::string boundary;            // the boundary parameter, case kept
   orv::string name;                // name= of Content-Type or (file)name= of Content-Disposition
   bool already_processed = false;  // the block holds an X-WinmailDat field
+  bool attachment = false;         // Content-Disposition: attachment
   orv::string from;                // the value of the From: field
 };
 
@@ -46,7 +47,11 @@ struct WinmailPart {
   orv::string delimiter;      // the delimiter line of the enclosing multipart
   bool alternative = false;   // the enclosing multipart is multipart/alternative
   bool html_seen = false;     // ... and a text/html part came before this one
-  orv::string from;           // the value of the message's From: field
+  // Where the first part of the enclosing multipart/mixed begins, when that
+  // part is text/plain (no Content-Type counts), no attachment, and not this
+  // one; else 0.
+  int64_t first_plain = 0;
+  orv::string from;  // the value of the message's From: field
 };
 
 // Scans the message that begins at in's position and appends its winmail.dat

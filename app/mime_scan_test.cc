@@ -80,3 +80,30 @@ TEST(GetHeaderParameterTest, Table) {
 }
 
 }  // namespace
+
+// Where the first part of the winmail.dat part's multipart begins when it is a
+// text/plain part of a multipart/mixed, as an offset; 0 when not.
+int64_t FirstPlain(const std::string& type, const std::string& first) {
+  orv::testing::TempDir dir;
+  const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n\n";
+  orv::InputFile in(dir.Write("m", "Content-Type: " + type + "; boundary=B\n\n--B\n" + first +
+                                       "\n\nhello\n" + tnef + tnef + "--B--\n"));
+  std::vector<WinmailPart> parts;
+  EXPECT_TRUE(ScanMessage(in, parts));
+  EXPECT_EQ(parts.size(), first.empty() || first.find("tnef") == std::string::npos ? 2u : 3u);
+  EXPECT_EQ(parts.back().first_plain, parts.front().first_plain);
+  return parts.back().first_plain;
+}
+
+TEST(ScanMessageTest, FirstPlainPart) {
+  const int64_t after_delimiter = 47;  // the header line, the empty line and "--B"
+  EXPECT_EQ(FirstPlain("multipart/mixed", "Content-Type: text/plain"), after_delimiter);
+  EXPECT_EQ(FirstPlain("multipart/mixed", "X-None: no type"), after_delimiter);
+  EXPECT_EQ(FirstPlain("multipart/mixed", "Content-Type: text/html"), 0);
+  EXPECT_EQ(FirstPlain("multipart/mixed",
+                       "Content-Type: text/plain\nContent-Disposition: "
+                       "Attachment; filename=a.txt"),
+            0);
+  EXPECT_EQ(FirstPlain("multipart/mixed", "Content-Type: application/ms-tnef"), 0);
+  EXPECT_EQ(FirstPlain("multipart/alternative", "Content-Type: text/plain"), 0);
+}

@@ -27,6 +27,8 @@ void Describe(po::options_description& visible, Settings& s, orv::string& path) 
        "Ignore the rtf body in ALL cases")
       ("always-remove-winmail", po::bool_switch(&s.always_remove_winmail)->default_value(false),
        "Always remove the winmail.dat attachment, whether or not something was extracted from it. The default behavior is to leave the winmail.dat part alone when nothing relevant can be extracted.")
+      ("inline-body", po::bool_switch(&s.inline_body)->default_value(false),
+       "Show the HTML body of a winmail.dat as the message body, with the images it shows, instead of as an attachment.")
       ("path,p", po::value<std::string>(&path)->default_value(std::string(), ""),
        "Specify the path of the mdir mailbox containing the emails to convert. This enables the (free) batch mode.")
       ("no-recurse,n", po::bool_switch(&s.no_recurse)->default_value(false),

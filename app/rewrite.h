@@ -21,10 +21,14 @@ struct Replacement {
 // Copies the message from in's position (where the scan began) to out,
 // writing the files of each replacement, in message order, in place of its
 // part; the received part follows them when keep_winmail or the result keeps
-// it. Errors of out, and an extracted file that cannot be read, leave out
-// failed.
+// it. With inline_body, an HTML body and the parts it references by cid: form
+// a multipart/related shown as the message body: beside the first text/plain
+// part of a multipart/mixed, in a new multipart/alternative, or else first in
+// the part's place. Errors of out, and an extracted file that cannot be read,
+// leave out failed.
 void RewriteMessage(orv::InputFile& in, std::ostream& out,
-                    const std::vector<Replacement>& replacements, bool keep_winmail);
+                    const std::vector<Replacement>& replacements, bool keep_winmail,
+                    bool inline_body = false);
 
 // Why a file that RewriteMessage wrote is incomplete, for the console.
 orv::string WriteFailure(const orv::ofstream& out);

@@ -1,6 +1,7 @@
 // The message writer: extracted files put in place of winmail.dat parts, line by line.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "app/rewrite.h"
@@ -47,15 +48,16 @@ class InsertTest : public ::testing::Test {
   }
   ExtractedFile Pdf() { return File("a.pdf", "ABC"); }
 
+  // The converted message, its random boundaries shown as "S".
   std::string Insert(const std::string& message, const std::vector<Replacement>& replacements,
-                     bool keep = false) {
+                     bool keep = false, bool inline_body = false) {
     orv::InputFile in(input_.Write("message", message));
     std::ostringstream out;
     ::testing::internal::CaptureStdout();
-    RewriteMessage(in, out, replacements, keep);
+    RewriteMessage(in, out, replacements, keep, inline_body);
     console_ = ::testing::internal::GetCapturedStdout();
     failed_ = out.fail();
-    return out.str();
+    return std::regex_replace(out.str(), std::regex("=_verrowick_[0-9a-f]{24}"), "S");
   }
 
   TempDir dir_, input_;
@@ -121,7 +123,9 @@ TEST_F(InsertTest, InlineBodiesAndNames) {
             kHead +
                 "--B\nContent-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n\n"
                 "caf=E9 =3D=09ok\r\n\n" +
-                Part("a\\\"b\\\\c.txt", "text/plain", "QUJD\n") +
+                "--B\nContent-Type: text/plain; \n   name=\"=?UTF-8?B?YSJiXGMudHh0?=\"\n"
+                "Content-Transfer-Encoding: base64\nContent-Disposition: attachment;\n"
+                "   filename*=UTF-8''a%22b%5Cc.txt\n\nQUJD\n\n" +
                 Part("README", "application/octet-stream", "\n") + kClose + "\n");
   EXPECT_EQ(console_,
             "* Inserting file \"body.html\"\n* Inserting file \"a\"b\\x5Cc.txt\"\n"
@@ -147,6 +151,65 @@ TEST_F(InsertTest, MessagesAndChosenTypes) {
                 header + "Subject: s\n\nbody\nlone\rcr\n\n" + eight_bit +
                 "Subject: caf\xC3\xA9\n\n\n\n" + kClose + "\n");
   EXPECT_FALSE(failed_);
+}
+
+// A content id is given once and only when valid; tnef's type serves an
+// unknown extension; a message goes unencoded only when its lines allow.
+TEST_F(InsertTest, ContentIdsListedTypesAndMessages) {
+  const std::string message = kHead + kTnef + kClose;
+  ExtractedFile a = File("a.qqq", "ABC"), b = File("b.qqq", "ABC"), c = File("c.pdf", "ABC");
+  a.type = "image/x-q";
+  a.content_id = b.content_id = "x@y";
+  b.type = "not a type";
+  c.type = "image/png";
+  c.content_id = "<bad>";
+  std::vector<ExtractedFile> files = {a, b, c};
+  for (const std::string& content : {std::string("Subject: s\r\n\r\nbody\r\n"),
+                                     std::string("Subject: s\rbody\n"), std::string("a\0b\n", 4)}) {
+    files.push_back(File("m" + std::to_string(files.size()), content));
+    files.back().type = "message/rfc822";
+  }
+  files.push_back(File("o.eml", "Subject: s\n\n" + std::string(999, 'x') + "\n"));
+  files.back().type = "message/rfc822";
+  std::string a_part = Part("a.qqq", "image/x-q", "QUJD\n");
+  a_part.insert(a_part.find("Content-Disp"), "Content-ID: <x@y>\n");
+  const std::string converted = Insert(message, {Record(message, kTnef, files)});
+  EXPECT_EQ(converted.substr(0, converted.find("--B\nContent-Type: application/octet-stream; \n   "
+                                               "name=\"o.eml\"")),
+            kHead + a_part + Part("b.qqq", "application/octet-stream", "QUJD\n") +
+                Part("c.pdf", "application/pdf", "QUJD\n") +
+                "--B\nContent-Type: message/rfc822\nContent-Transfer-Encoding: 7bit\n"
+                "Content-Disposition: attachment;\n   filename=\"m3\"\n\nSubject: s\n\nbody\n\n" +
+                Part("m4", "application/octet-stream", "U3ViamVjdDogcw1ib2R5Cg==\n") +
+                Part("m5", "application/octet-stream", "YQBiCg==\n"));
+}
+
+// --inline-body: the HTML body beside the first text/plain part, or first in
+// the part's place, with the images it references in a multipart/related.
+TEST_F(InsertTest, InlineBody) {
+  const std::string message = kHead + kText + kTnef + kClose;
+  ExtractedFile html = File("saved_body.html", "<img src=\"cid:i%40d\">");
+  html.body = true;
+  ExtractedFile image = File("i.png", "ABC");
+  image.content_id = "i@d";
+  const std::string image_part =
+      "--S.002\nContent-Type: image/png; \n   name=\"i.png\"\n"
+      "Content-Transfer-Encoding: base64\nContent-ID: <i@d>\n"
+      "Content-Disposition: inline;\n   filename=\"i.png\"\n\nQUJD\n\n";
+  const std::string related =
+      "Content-Type: multipart/related; type=\"text/html\";\n   boundary=\"S.002\"\n\n"
+      "--S.002\nContent-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n"
+      "Content-Disposition: inline\n\n<img src=3D\"cid:i%40d\">\n" +
+      image_part + "--S.002--\n";
+  Replacement r = Record(message, kTnef, {html, image, Pdf()});
+  r.part.first_plain = static_cast<int64_t>(kHead.size() + 4);
+  EXPECT_EQ(Insert(message, {r}, false, true),
+            kHead +
+                "--B\nContent-Type: multipart/alternative;\n   boundary=\"S.001\"\n\n--S.001\n" +
+                kText.substr(4) + "--S.001\n" + related + "--S.001--\n" + kPdf + kClose + "\n");
+  EXPECT_EQ(console_,
+            "* Inserting file \"saved_body.html\"\n* Inserting file \"i.png\"\n"
+            "* Inserting file \"a.pdf\"\n");
 }
 
 TEST_F(InsertTest, LineEndsAndTheEndOfInput) {

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "app/attached_message.h"
+#include "app/attachment_name.h"
 #include "app/calendar.h"
 #include "orv/codec.h"
 #include "orv/file_system.h"
@@ -27,6 +28,17 @@ bool EndsWithRtf(const orv::string& path) {
 orv::string FileNameOf(const orv::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == orv::string::npos ? path : orv::string(path.substr(slash + 1));
+}
+
+// The name a file is shown with, as UTF-8: tnef's name column, which holds the
+// name as sent, unless a line break in the name cut the listing line; then
+// the name on disk with tnef's escapes undone. --number-backups may have
+// added to the name on disk, never to the column.
+orv::string DisplayName(const ListingLine& listed, int code_page) {
+  const std::string on_disk = UndoTnefEscapes(FileNameOf(listed.path));
+  const bool whole =
+      !listed.name.empty() && on_disk.compare(0, listed.name.size(), listed.name) == 0;
+  return NameToUtf8(whole ? listed.name : on_disk, code_page);
 }
 
 // tnef's standard error as console lines: line breaks start new lines, and
@@ -116,7 +128,9 @@ bool Unpacker::UnpackWorkFile(const WinmailPart& part, TnefMessage& message, Unp
     result.keep_received = !settings_.always_remove_winmail;
   }
   if (run.status != ConverterRun::kDone) return false;
-  if (!ReadListing(run, result)) {
+  std::optional<TnefMessage> read = ReadTnef(ReadFile(work_file, SIZE_MAX));
+  if (read) message = std::move(*read);
+  if (!ReadListing(run, message.code_page, result)) {
     result.outcome = UnpackResult::kCorrupt;
     result.files.clear();
     return false;
@@ -131,8 +145,6 @@ bool Unpacker::UnpackWorkFile(const WinmailPart& part, TnefMessage& message, Unp
     result.keep_received = !settings_.always_remove_winmail;
     break;
   }
-  std::optional<TnefMessage> read = ReadTnef(ReadFile(work_file, SIZE_MAX));
-  if (read) message = std::move(*read);
   ConvertItem(message, part, result);
   ConvertObjects(result);
   ConvertRtf(part, result);
@@ -304,7 +316,7 @@ bool Unpacker::WriteWorkFile(orv::InputFile& in, const WinmailPart& part) {
 
 // Takes the files that tnef's listing names. Returns false for a listing that
 // reports an error, which is logged.
-bool Unpacker::ReadListing(const ConverterRun& run, UnpackResult& result) {
+bool Unpacker::ReadListing(const ConverterRun& run, int code_page, UnpackResult& result) {
   orv::string listing = run.listing;
   listing.replace_all("\r", "");
   std::vector<orv::string> entries;
@@ -318,8 +330,10 @@ bool Unpacker::ReadListing(const ConverterRun& run, UnpackResult& result) {
     ListingLine listed = ParseListingLine(entry, scratch_.path());
     if (!AcceptListedFile(listed.path)) continue;
     ExtractedFile file;
-    file.name = FileNameOf(listed.path);
+    file.name = DisplayName(listed, code_page);
     file.path = listed.path;
+    file.body =
+        !settings_.ignore_rtf_body && FileNameOf(listed.path).compare(0, 11, "saved_body.") == 0;
     file.type = listed.type;
     file.content_id = listed.content_id;
     result.files.push_back(file);

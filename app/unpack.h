@@ -25,13 +25,14 @@ enum class FileKind {
 // One file that tnef (or rtf2html after it) wrote.
 struct ExtractedFile {
   orv::string path;        // inside the scratch directory
-  orv::string name;        // the file name the new part shows
+  orv::string name;        // the name the new part shows, UTF-8
   orv::string type;        // the MIME type of its listing line; empty when none
   orv::string content_id;  // the content id of its listing line; empty when none
   // The whole Content-Type value chosen while unpacking (e.g. "text/calendar;
   // charset=utf-8; method=REQUEST"); empty: the type found by the name.
   orv::string content_type;
   FileKind kind = FileKind::kAttachment;
+  bool body = false;  // the message body tnef saved, or the HTML made of it
 };
 
 // What becomes of one winmail.dat part.
@@ -85,7 +86,7 @@ class Unpacker {
   orv::string ConvertAttachedMessage(ExtractedFile& file);
   void Keep(UnpackResult& result, const orv::string& why);
   orv::string NewFile(const orv::string& stem, const orv::string& extension);
-  bool ReadListing(const ConverterRun& run, UnpackResult& result);
+  bool ReadListing(const ConverterRun& run, int code_page, UnpackResult& result);
   bool AcceptListedFile(const orv::string& path);
   void ConvertRtf(const WinmailPart& part, UnpackResult& result);
   void ConvertRtfFile(ExtractedFile& file, bool alternative);

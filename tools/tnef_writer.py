@@ -30,6 +30,7 @@ PR_MESSAGE_CLASS = 0x001A
 PR_ATTACH_DATA_OBJ, PR_ATTACH_METHOD = 0x3701, 0x3705
 PR_SENDER_NAME, PR_SENDER_ADDRTYPE, PR_SENDER_EMAIL_ADDRESS = 0x0C1A, 0x0C1E, 0x0C1F
 PR_INTERNET_MESSAGE_ID = 0x1035
+PR_ATTACH_MIME_TAG, PR_ATTACH_CONTENT_ID = 0x370E, 0x3712
 IID_IMESSAGE = bytes.fromhex("0703020000000000c000000000000046")
 IID_ISTORAGE = bytes.fromhex("0b00000000000000c000000000000046")
 ATTACH_EMBEDDED_MSG, ATTACH_OLE = 5, 6
@@ -159,10 +160,12 @@ def _write_object(out, attachment):
 
 def write_tnef(out, attachments=(), corrupt_checksum_of=None, body_rtf=None, message_class=None,
                mapi_class=None, subject=None, sender=None, date=None, message_id=None,
-               props=()):
+               props=(), code_page=1252):
     """Writes a TNEF stream to the binary file out.
 
-    attachments is a list of (file name, bytes), Embedded or Ole. When
+    attachments is a list of (file name, bytes), (file name, bytes, mime tag,
+    content id), Embedded or Ole; a name given as str is written as UTF-8,
+    bytes as they are, in code_page. When
     corrupt_checksum_of names an attachment, the checksum of its data is made
     wrong. body_rtf (bytes) is the message's RTF body. message_class is
     attMessageClass, mapi_class PR_MESSAGE_CLASS; sender is (name, SMTP
@@ -170,7 +173,7 @@ def write_tnef(out, attachments=(), corrupt_checksum_of=None, body_rtf=None, mes
     """
     out.write(struct.pack("<IH", SIGNATURE, 0x0001))
     _attribute(out, LEVEL_MESSAGE, ATT_TNEF_VERSION, struct.pack("<I", 0x00010000))
-    _attribute(out, LEVEL_MESSAGE, ATT_OEM_CODEPAGE, struct.pack("<II", 1252, 0))
+    _attribute(out, LEVEL_MESSAGE, ATT_OEM_CODEPAGE, struct.pack("<II", code_page, 0))
     if message_class is not None:
         _attribute(out, LEVEL_MESSAGE, ATT_MESSAGE_CLASS, message_class.encode() + b"\0")
     if subject is not None:
@@ -194,11 +197,15 @@ def write_tnef(out, attachments=(), corrupt_checksum_of=None, body_rtf=None, mes
         if isinstance(attachment, (Embedded, Ole)):
             _write_object(out, attachment)
             continue
-        name, data = attachment
+        name, data, *tags = attachment
         rend = struct.pack("<HIHHI", 1, 0xFFFFFFFF, 0xFFFF, 0xFFFF, 0)
         _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_REND_DATA, rend)
-        _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_TITLE, name.encode() + b"\0")
+        raw_name = name.encode() if isinstance(name, str) else name
+        _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_TITLE, raw_name + b"\0")
         checksum = None
         if name == corrupt_checksum_of:
             checksum = _checksum(data) + 1
         _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACH_DATA, data, checksum)
+        if tags:
+            _attribute(out, LEVEL_ATTACHMENT, ATT_ATTACHMENT, _properties(
+                [(PR_ATTACH_MIME_TAG, tags[0]), (PR_ATTACH_CONTENT_ID, tags[1])]))

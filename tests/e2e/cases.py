@@ -1,5 +1,8 @@
 """The base class of the end-to-end tests: a workspace, runs of the filter, and the
 judging of converted messages with Python's email package."""
+import email
+import email.header
+import email.policy
 import os
 import re
 import shutil
@@ -8,13 +11,13 @@ import unittest
 
 import driver
 from install import ProgramDir
-from reference import expect, parse, printable
+from reference import cid_references, expect, parse, printable
 
 # Content types of the built-in table for the file name extensions the tests use, then those
 # of the media types list the tests use; letter case does not matter.
 CONTENT_TYPES = {"doc": "application/msword", "pdf": "application/pdf", "htm": "text/html",
                  "html": "text/html", "rtf": "text/rtf", "png": "image/png",
-                 "mp3": "audio/mpeg", "src": "application/x-wais-source", "txt": "text/plain",
+                 "mp3": "audio/mpeg", "jpg": "image/jpeg", "src": "application/x-wais-source", "txt": "text/plain",
                  "pot": "application/mspowerpoint"}
 
 
@@ -54,10 +57,48 @@ def _fields(part):
     return [(name, _lf(value)) for name, value in part.items()]
 
 
-def content_type_of(name):
-    """The content type the filter gives an extracted file called NAME."""
+MEDIA_TYPE = re.compile(r"[-!#$%&'*+.^_`{|}~0-9A-Za-z]+/[-!#$%&'*+.^_`{|}~0-9A-Za-z]+")
+
+
+def content_type_of(name, listed_type=""):
+    """The content type the filter gives an extracted file called NAME that tnef listed with
+    LISTED_TYPE."""
     extension = name.rsplit(".", 1)[-1].lower() if "." in name else ""
-    return CONTENT_TYPES.get(extension) or LISTED_TYPES.get(extension, "application/octet-stream")
+    found = CONTENT_TYPES.get(extension) or LISTED_TYPES.get(extension, "application/octet-stream")
+    if (found == "application/octet-stream" and len(listed_type) <= 127
+            and MEDIA_TYPE.fullmatch(listed_type)):
+        return listed_type
+    return found
+
+
+def name_parameter(part):
+    """The name parameter of PART's Content-Type, its encoded words decoded."""
+    value = part.get_param("name")
+    return value and str(email.header.make_header(email.header.decode_header(value)))
+
+
+def check_content_ids(case, message):
+    """No Content-ID is given twice, and every cid: reference of an HTML part finds its part:
+    in the same multipart/related when the HTML part is in one, unless an earlier part of the
+    message took the id."""
+    parts = list(message.walk())
+    ids = [p["Content-ID"] for p in parts if p["Content-ID"]]
+    case.assertEqual(len(ids), len(set(ids)), "Content-IDs given twice")
+    first = {p["Content-ID"]: n for n, p in reversed(list(enumerate(parts))) if p["Content-ID"]}
+
+    def walk(node, related):
+        if node.get_content_type() == "multipart/related":
+            related = node
+        for child in node.iter_parts():
+            walk(child, related)
+        if node.get_content_type() == "text/html":
+            scope = related if related is not None else message
+            present = {p["Content-ID"] for p in scope.walk() if p["Content-ID"]}
+            for cid in cid_references(node.get_payload(decode=True)):
+                cid = f"<{cid}>"
+                earlier = related is not None and cid in first and first[cid] < parts.index(related)
+                case.assertTrue(cid in present or earlier, f"the cid: reference {cid}")
+    walk(message, None)
 
 
 def _content(part):
@@ -161,13 +202,41 @@ class EndToEndCase(unittest.TestCase):
                    for m in (result, original)]
         self.assertEqual(*defects, "MIME defects")
         self.assertEqual(_fields(result), _fields(original), "the message's header fields")
-        self._same_structure(original, result, (), expectation.outcomes)
+        if expectation.inline_body:
+            self._inline_body(original, converted, expectation)
+        else:
+            self._same_structure(original, result, (), expectation.outcomes)
+        modern = email.message_from_bytes(converted, policy=email.policy.default)
+        self.assertEqual([p.get_filename() for p in modern.walk()],
+                         [p.get_filename() for p in result.walk()], "names by policy default")
+        check_content_ids(self, modern)
         for part in result.walk():
             encoding = (part.get("Content-Transfer-Encoding") or "").strip().lower()
             if encoding == "quoted-printable" and not part.is_multipart():
                 longest = max(map(len, re.split(r"\r\n|\r|\n", part.get_payload())))
                 self.assertLessEqual(longest, LONGEST_QUOTED_PRINTABLE_LINE,
                                      "a line of a quoted-printable part")
+
+    def _inline_body(self, original, converted, expectation):
+        """With --inline-body: the first HTML body is the message's body, each new part is in
+        the message once, and the attachments are the files that the HTML does not show."""
+        message = email.message_from_bytes(converted, policy=email.policy.default)
+        outcomes = [o for o in expectation.outcomes.values() if o.replaced]
+        new = [p for o in outcomes for p in o.new_parts]
+        bodies = [o.shown()[0] for o in outcomes if o.shown()]
+        shown = {p.name for o in outcomes for p in o.shown()}
+        if bodies:
+            found = message.get_body(preferencelist=("html", "plain"))
+            self.assertEqual(found.get_content_type(), "text/html")
+            self.assertEqual(_lf(found.get_payload(decode=True)), _lf(bodies[0].data))
+        received = {p.get_filename() for p in original.walk() if p.get_filename()}
+        attached = [p.get_filename() for p in message.walk()
+                    if p.is_attachment() and p.get_filename() not in received]
+        self.assertEqual(sorted(attached), sorted(p.name for p in new if p.name not in shown))
+        leaves = [_lf(p.get_payload(decode=True) or b"") for p in message.walk()
+                  if not p.is_multipart()]
+        for part in new:
+            self.assertIn(_lf(part.data), leaves, f"the new part {part.name}")
 
     def _same_structure(self, original, result, place, outcomes):
         self.assertEqual(result.is_multipart(), original.is_multipart(), f"kind of part {place}")
@@ -200,9 +269,9 @@ class EndToEndCase(unittest.TestCase):
             self.assertEqual(part.items(), [("Content-Type", "text/html"),
                                             ("Content-Transfer-Encoding", "quoted-printable")])
         else:
-            self.assertEqual(part.get_content_type(), content_type_of(want.name).lower(),
-                             want.name)
-            self.assertEqual((part.get_param("name"), part.get_filename()), (want.name, want.name))
+            self.assertEqual(part.get_content_type(),
+                             content_type_of(want.name, want.listed_type).lower(), want.name)
+            self.assertEqual((name_parameter(part), part.get_filename()), (want.name, want.name))
             self.assertEqual(part.get("Content-Transfer-Encoding"), "base64")
             self.assertEqual(part.get_content_disposition(), "attachment")
         self.assertEqual(part.get_payload(decode=True), want.data, f"the new part {want.name}")

@@ -4,7 +4,10 @@ conversion rules apply to what it lists."""
 import email
 import email.policy
 import os
+import re
+import struct
 import subprocess
+import urllib.parse
 from dataclasses import dataclass, field
 
 from install import SYSTEM_TNEF, sample
@@ -19,6 +22,55 @@ class NewPart:
     name: str
     data: bytes
     inline: bool = False
+    listed_type: str = ""  # the type and content id of tnef's listing line
+    content_id: str = ""
+    body: bool = False  # the message body tnef saved, or its HTML
+
+
+ATT_OEM_CODEPAGE = 0x00069007
+CODE_PAGES = {437, 850, 874, 10000, 28591, *range(1250, 1259)}
+# The bytes tnef writes as %XX in the names of the files it writes.
+ESCAPED = set(range(0x20)) | {0x7F} | set(b'"%*/:<>?\\|')
+
+
+def code_page_of(data):
+    """The attOemCodepage of a TNEF stream, 0 when it gives none."""
+    pos = 6
+    while pos + 9 <= len(data):
+        level, attribute, length = struct.unpack_from("<BII", data, pos)
+        if level == 1 and attribute == ATT_OEM_CODEPAGE and length >= 4:
+            return struct.unpack_from("<I", data, pos + 9)[0]
+        pos += 9 + length + 2
+    return 0
+
+
+def utf8_name(raw, code_page):
+    """RAW (bytes) as the filter shows it: UTF-8 as it is, else in its code page."""
+    try:
+        return raw.decode("utf-8")
+    except UnicodeDecodeError:
+        codec = {28591: "latin-1", 10000: "mac-roman"}.get(
+            code_page, f"cp{code_page}" if code_page in CODE_PAGES else "cp1252")
+        return raw.decode(codec, "replace")
+
+
+def display_name(column, path, code_page):
+    """The name of a listed file: tnef's name column when the name on disk (escapes undone)
+    begins with it, else the name on disk."""
+    on_disk = re.sub(rb"%([0-9A-F]{2})", lambda m: bytes([int(m.group(1), 16)])
+                     if int(m.group(1), 16) in ESCAPED else m.group(0),
+                     os.fsencode(os.path.basename(path)))
+    whole = column and on_disk.startswith(column)
+    return utf8_name(column if whole else on_disk, code_page)
+
+
+CID = re.compile(r"""cid:([^"'<> \t\r\n)]*)""", re.IGNORECASE)
+CONTENT_ID = re.compile(r'[!#-;=?-~]{1,250}')  # printable ASCII but for space < > "
+
+
+def cid_references(html):
+    """The content ids that HTML (bytes) references by cid: URLs."""
+    return {urllib.parse.unquote(c) for c in CID.findall(html.decode("latin-1"))}
 
 
 @dataclass
@@ -28,6 +80,30 @@ class Outcome:
     new_parts: list = field(default_factory=list)
     keep: bool = False
     log: list = field(default_factory=list)
+    alternative: bool = False  # the part is in a multipart/alternative
+
+    def shown(self):
+        """With --inline-body: the HTML body and the parts it references, or nothing."""
+        body = next((p for p in self.new_parts if p.body and p.name.lower().endswith(".html")),
+                    None)
+        if body is None:
+            return []
+        refs, shown = cid_references(body.data), [body]
+        for part in self.new_parts:
+            if (not part.inline and part.content_id in refs and CONTENT_ID.fullmatch(part.content_id)
+                    and part.content_id not in {s.content_id for s in shown[1:]}):
+                shown.append(part)
+        return shown
+
+    def ordered(self, inline_body):
+        """The new parts in the order they are written: with --inline-body the body and its
+        images first, or, in a multipart/alternative, in the body's place."""
+        shown = self.shown() if inline_body else []
+        rest = [p for p in self.new_parts if all(p is not s for s in shown)]
+        if not shown or not self.alternative:
+            return shown + rest
+        at = [p is shown[0] for p in self.new_parts if all(p is not s for s in shown[1:])]
+        return rest[:at.index(True)] + shown + rest[at.index(True) + 1:]
 
 
 @dataclass
@@ -36,6 +112,7 @@ class Expectation:
     outcomes: dict
     log: list
     rewritten: bool = None
+    inline_body: bool = False
 
     def __post_init__(self):
         self.records = sum(o.replaced for o in self.outcomes.values())
@@ -43,7 +120,8 @@ class Expectation:
             self.rewritten = self.records > 0
 
     def inserted(self):
-        return [p.name for o in self.outcomes.values() if o.replaced for p in o.new_parts]
+        return [p.name for o in self.outcomes.values() if o.replaced
+                for p in o.ordered(self.inline_body)]
 
 
 # Samples whose winmail.dat stays, and why, when no ytnef lies beside the filter.
@@ -79,7 +157,7 @@ class Reference:
 
     def unpack(self, data, alternative, html_seen):
         """The Outcome of one winmail.dat part holding DATA."""
-        out = Outcome(keep=self.keep, log=[FOUND])
+        out = Outcome(keep=self.keep, log=[FOUND], alternative=alternative)
         before = set(os.listdir(self.dir))
         workfile = os.path.join(self.dir, "winmail.dat")
         with open(workfile, "wb") as f:
@@ -94,9 +172,16 @@ class Reference:
             out.log[-1] += SUFFIX
             out.keep = out.keep or not self.always_remove
         listing = done.stdout.decode("utf-8", "surrogateescape").replace("\r", "")
-        paths = [line.split("\t|\t")[1] if "\t|\t" in line else os.path.join(self.dir, line)
-                 for line in listing.split("\n") if line]
-        paths = [p for p in paths if os.path.isfile(p)]  # not "Seems not to be a TNEF file"
+        code_page = code_page_of(data)
+        listed = []  # (path, name, type, content id)
+        for line in listing.split("\n"):
+            columns = line.split("\t|\t") + ["", ""]
+            if "\t|\t" not in line:
+                columns = ["", os.path.join(self.dir, line), "", ""]
+            if line and os.path.isfile(columns[1]):  # not "Seems not to be a TNEF file"
+                name = display_name(os.fsencode(columns[0]), columns[1], code_page)
+                listed.append((columns[1], name, columns[2], columns[3]))
+        paths = [p for p, *_ in listed]
         named = {os.path.basename(p) for p in paths}
         if set(os.listdir(self.dir)) - before - named - {"winmail.dat"}:
             out.log.append("* tnef wrote files that its listing does not name,"
@@ -106,18 +191,21 @@ class Reference:
             out.log.append("* Kept winmail.dat: " + kept_because(data))
             out.keep = True
         skipped = 0
-        for path in paths:
+        for path, name, listed_type, content_id in listed:
+            body = not self.ignore_rtf_body and os.path.basename(path).startswith("saved_body.")
             if path.lower().endswith(".rtf") and html_seen and self.no_rtf_alternative:
                 skipped += 1
             elif path.lower().endswith(".rtf") and not html_seen and self.rtf2html:
                 out.new_parts.append(self._convert(path, alternative))
+                out.new_parts[-1].body = body
             else:
                 if path.lower().endswith(".rtf") and not html_seen:
                     out.log.append("* Unable to start the rtf2html binary."
                                    " RTF attachments will not be decoded: No such file or"
                                    " directory")
                 with open(path, "rb") as f:
-                    out.new_parts.append(NewPart(os.path.basename(path), f.read()))
+                    out.new_parts.append(NewPart(name, f.read(), False, listed_type, content_id,
+                                                 body))
         os.remove(workfile)
         out.replaced = bool(paths) or self.always_remove
         if paths:
@@ -171,4 +259,4 @@ def expect(message_bytes, args, rtf2html, workdir):
                 html_seen = alternative
 
     walk(parse(message_bytes), ())
-    return Expectation(outcomes, log)
+    return Expectation(outcomes, log, inline_body="--inline-body" in args)
