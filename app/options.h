@@ -14,8 +14,8 @@ struct Settings {
   bool ignore_rtf_body = false;
   bool always_remove_winmail = false;
   orv::string converter_user;  // who runs the converters when we run as root; empty: the default
-  unsigned workers = 1;  // messages converted at once, kMinWorkers to kMaxWorkers
-  bool inline_body = false;  // the HTML body of a winmail.dat shown as the message body
+  unsigned workers = 1;        // messages converted at once, kMinWorkers to kMaxWorkers
+  bool inline_body = false;    // the HTML body of a winmail.dat shown as the message body
 };
 
 constexpr unsigned kMinWorkers = 1, kMaxWorkers = 64;
