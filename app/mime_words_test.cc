@@ -87,8 +87,6 @@ TEST(MimeWordsTest, PythonReadsTheNamesBack) {
         FilenameParameter(name) + "\nContent-Transfer-Encoding: base64\n\neA==\n";
     expected += name + '\n' + name + '\n';
   }
-  EXPECT_EQ(names[0], "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt");
-  EXPECT_EQ(names[1], "\xD0\x9E\xD0\xB1\xD0\xB7\xD0\xBE\xD1\x80 \xD0\xB7\xD0\xB0 2026.doc");
   message += "--B--\n";
   const std::string script =
       "import email, email.policy, sys\n"

@@ -43,7 +43,6 @@ TEST(TnefReaderTest, ReadsRealFiles) {
     std::optional<TnefMessage> message = ReadTnef(Real(c.file));
     ASSERT_TRUE(message) << c.file;
     EXPECT_TRUE(message->complete) << c.file;
-    EXPECT_EQ(message->code_page, 1252) << c.file;
     EXPECT_EQ(message->message_class, c.message_class) << c.file;
     EXPECT_EQ(message->tnef_message_class, c.tnef_message_class) << c.file;
     EXPECT_EQ(Titles(*message), c.titles) << c.file;
@@ -79,10 +78,7 @@ TEST(TnefReaderTest, FindsAttachedMessages) {
     EXPECT_TRUE(inner->complete);
     EXPECT_EQ(inner->message_class, attached[i].message_class);
     EXPECT_EQ(inner->subject, attached[i].subject);
-    EXPECT_EQ(inner->sender_name, "Jeffrey Stedfast");
     EXPECT_EQ(inner->sender_address, "");  // only an Exchange address
-    ASSERT_TRUE(inner->date_sent);
-    EXPECT_EQ(inner->date_sent->year, 2018);
     EXPECT_EQ(Titles(*inner), attached[i].titles);
   }
   EXPECT_EQ(message->attachments[0].embedded_size, 0u);
