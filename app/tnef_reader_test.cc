@@ -141,7 +141,7 @@ TEST(TnefReaderTest, DecodesTextsAndPicksTheBestOfEach) {
       kCodePage1251 + kNewAttachment + Attribute(2, 0x00018010, std::string("\xCF\xF0.TXT\0", 7)) +
       Attribute(2, 0x00069005,
                 Properties({Property(0x001F, 0x3707, utf16_name),
-                            Property(0x001E, 0x3704, std::string("\xCF\xF0.txt\0", 7)),
+                            Property(0x001E, 0x3704, std::string("PR~1.TXT\0", 9)),
                             Le(0x0003, 2) + Le(0x3705, 2) + Le(1, 4)})) +
       kNewAttachment + Attribute(2, 0x00018010, std::string("\xCF\xF0.TXT\0", 7)));
   std::optional<TnefMessage> message = ReadTnef(stream);
@@ -214,8 +214,8 @@ TEST(TnefReaderTest, KeepsToItsLimits) {
   EXPECT_EQ(message->subject, euros.substr(0, kTnefMaxText / 3 * 3));
 
   // attDateSent with the 13th month.
-  message =
-      ReadTnef(Stream(Attribute(1, 0x00038005, Le(2026, 2) + Le(13, 2) + std::string(10, '\1'))));
+  message = ReadTnef(
+      Stream(Attribute(1, 0x00038005, Le(2026, 2) + Le(13, 2) + Le(1, 2) + std::string(8, '\0'))));
   EXPECT_TRUE(message->complete);
   EXPECT_FALSE(message->date_sent);
 }
