@@ -9,52 +9,38 @@
 
 namespace {
 
+// Each line shows one thing about the format.
 const char kMimeTypes[] =
     "# comment\n"
     "application/vnd.openxmlformats-officedocument.wordprocessingml.document\tdocx\n"
-    "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet xlsx\n"
-    "application/vnd.openxmlformats-officedocument.presentationml.presentation\tpptx\n"
     "application/vnd.oasis.opendocument.text\t\todt\r\n"
-    "text/csv csv\n"
     "text/calendar ics ifb # Ical\n"
-    "text/vcard vcf\n"
     "message/rfc822 eml art\n"
     "image/x-jg art\n"
-    "image/svg+xml svg\n"
     "\n"
-    "  image/webp webp\n"
-    "video/mp4 mp4\n"
-    "application/x-7z-compressed 7z\n"
+    "  image/svg+xml svg\n"
     "text/plain pot txt\n"
     "application/sarif+json sarif.json sarif\n"
     "application/activemessage\n";
 
 TEST(ContentTypesTest, BuiltInTableFirstThenMimeTypes) {
   ContentTypes types;
-  EXPECT_EQ(types.AddMimeTypes(kMimeTypes).extensions, 17u);
+  EXPECT_EQ(types.AddMimeTypes(kMimeTypes).extensions, 10u);
   const struct {
     const char* path;
     const char* type;
   } cases[] = {
-      {"report.pdf", "application/pdf"},
       {"REPORT.PDF", "application/pdf"},
       {"wmd_temp/archive.tar.GZ", "application/x-gzip"},
       {"model.stp", "application/STEP"},
       {".xls", "application/vnd.ms-excel"},
       {"x.pot", "application/mspowerpoint"},  // the built-in table wins
       {"Q3.DocX", "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
-      {"q3.xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
-      {"q3.PPTX", "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
       {"q3.odt", "application/vnd.oasis.opendocument.text"},
-      {"q3.csv", "text/csv"},
       {"invite.ICS", "text/calendar"},
-      {"card.vcf", "text/vcard"},
       {"fwd.eml", "message/rfc822"},
       {"x.art", "message/rfc822"},  // the first type listed for it
       {"logo.svg", "image/svg+xml"},
-      {"logo.webp", "image/webp"},
-      {"clip.MP4", "video/mp4"},
-      {"all.7z", "application/x-7z-compressed"},
       {"log.sarif", "application/sarif+json"},
       {"log.sarif.json", "application/octet-stream"},
       {"old.files/README", "application/octet-stream"},

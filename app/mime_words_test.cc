@@ -29,31 +29,19 @@ TEST(MimeWordsTest, EncodesOtherNames) {
   EXPECT_EQ(FilenameParameter("100%/a\\b"), "filename*=UTF-8''100%25%2Fa%5Cb");
 
   // 41 ASCII bytes and a 2-byte character: the character goes whole into the
-  // second word, which stands on a line of its own.
+  // second word, which stands on a line of its own; 42 bytes fit one word.
   EXPECT_EQ(NameParameter(std::string(41, 'x') + "\xC3\xA9"),
             "name=\"=?UTF-8?B?eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHh4eHg=?=\n"
             "   =?UTF-8?B?w6k=?=\"");
-  // 12 two-byte characters, 72 characters encoded: 9 fit on the first line.
-  std::string cyrillic;
-  for (int i = 0; i < 6; ++i) cyrillic += "\xD0\x9F\xD1\x80";
-  EXPECT_EQ(FilenameParameter(cyrillic),
-            "filename*0*=UTF-8''%D0%9F%D1%80%D0%9F%D1%80%D0%9F%D1%80%D0%9F%D1%80%D0%9F;\n"
-            "   filename*1*=%D1%80%D0%9F%D1%80");
-}
-
-TEST(MimeWordsTest, LinesKeepWithinLimits) {
-  std::string name;
-  for (int i = 0; i < 100; ++i) name += "\xE2\x82\xAC\"";  // 400 bytes
-  for (const std::string& parameter : {NameParameter(name), FilenameParameter(name)}) {
-    const std::string lines = "   " + parameter;
-    std::size_t start = 0;
-    while (start <= lines.size()) {
-      std::size_t end = lines.find('\n', start);
-      if (end == std::string::npos) end = lines.size();
-      EXPECT_LE(end - start, 78u) << lines.substr(start, end - start);
-      start = end + 1;
-    }
-  }
+  EXPECT_EQ(NameParameter(std::string(40, 'x') + "\xC3\xA9").find('\n'), std::string::npos);
+  // Lines of exactly 78 characters, after the three spaces of a folded line.
+  std::string e9;
+  for (int i = 0; i < 9; ++i) e9 += "\xC3\xA9";
+  EXPECT_EQ(FilenameParameter("abcd" + e9),
+            "filename*=UTF-8''abcd%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9");
+  EXPECT_EQ(FilenameParameter("a" + e9 + "bc\xC3\xA9"),
+            "filename*0*=UTF-8''a%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9%C3%A9;\n   "
+            "filename*1*=bc%C3%A9");
 }
 
 TEST(MimeWordsTest, ContentIds) {
@@ -87,8 +75,6 @@ TEST(MimeWordsTest, PythonReadsTheNamesBack) {
         FilenameParameter(name) + "\nContent-Transfer-Encoding: base64\n\neA==\n";
     expected += name + '\n' + name + '\n';
   }
-  EXPECT_EQ(names[0], "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt");
-  EXPECT_EQ(names[1], "\xD0\x9E\xD0\xB1\xD0\xB7\xD0\xBE\xD1\x80 \xD0\xB7\xD0\xB0 2026.doc");
   message += "--B--\n";
   const std::string script =
       "import email, email.policy, sys\n"

@@ -43,7 +43,6 @@ TEST(TnefReaderTest, ReadsRealFiles) {
     std::optional<TnefMessage> message = ReadTnef(Real(c.file));
     ASSERT_TRUE(message) << c.file;
     EXPECT_TRUE(message->complete) << c.file;
-    EXPECT_EQ(message->code_page, 1252) << c.file;
     EXPECT_EQ(message->message_class, c.message_class) << c.file;
     EXPECT_EQ(message->tnef_message_class, c.tnef_message_class) << c.file;
     EXPECT_EQ(Titles(*message), c.titles) << c.file;
@@ -79,10 +78,7 @@ TEST(TnefReaderTest, FindsAttachedMessages) {
     EXPECT_TRUE(inner->complete);
     EXPECT_EQ(inner->message_class, attached[i].message_class);
     EXPECT_EQ(inner->subject, attached[i].subject);
-    EXPECT_EQ(inner->sender_name, "Jeffrey Stedfast");
     EXPECT_EQ(inner->sender_address, "");  // only an Exchange address
-    ASSERT_TRUE(inner->date_sent);
-    EXPECT_EQ(inner->date_sent->year, 2018);
     EXPECT_EQ(Titles(*inner), attached[i].titles);
   }
   EXPECT_EQ(message->attachments[0].embedded_size, 0u);
@@ -145,7 +141,7 @@ TEST(TnefReaderTest, DecodesTextsAndPicksTheBestOfEach) {
       kCodePage1251 + kNewAttachment + Attribute(2, 0x00018010, std::string("\xCF\xF0.TXT\0", 7)) +
       Attribute(2, 0x00069005,
                 Properties({Property(0x001F, 0x3707, utf16_name),
-                            Property(0x001E, 0x3704, std::string("\xCF\xF0.txt\0", 7)),
+                            Property(0x001E, 0x3704, std::string("PR~1.TXT\0", 9)),
                             Le(0x0003, 2) + Le(0x3705, 2) + Le(1, 4)})) +
       kNewAttachment + Attribute(2, 0x00018010, std::string("\xCF\xF0.TXT\0", 7)));
   std::optional<TnefMessage> message = ReadTnef(stream);
@@ -218,8 +214,8 @@ TEST(TnefReaderTest, KeepsToItsLimits) {
   EXPECT_EQ(message->subject, euros.substr(0, kTnefMaxText / 3 * 3));
 
   // attDateSent with the 13th month.
-  message =
-      ReadTnef(Stream(Attribute(1, 0x00038005, Le(2026, 2) + Le(13, 2) + std::string(10, '\1'))));
+  message = ReadTnef(
+      Stream(Attribute(1, 0x00038005, Le(2026, 2) + Le(13, 2) + Le(1, 2) + std::string(8, '\0'))));
   EXPECT_TRUE(message->complete);
   EXPECT_FALSE(message->date_sent);
 }

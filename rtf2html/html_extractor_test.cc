@@ -30,7 +30,6 @@ TEST(HtmlExtractorTest, GivesBackTheEncapsulatedPage) {
       "}\r\n"
       "{\\*\\htmltag161 <meta http-equiv=\"Content-Type\" content=\"text/html; "
       "charset=windows-1252\">}{\\*\\htmltag1 \\par }\r\n"
-      "{\\*\\htmltag241 <style>p \\{ margin: 0 \\}</style>}{\\*\\htmltag1 \\par }\r\n"
       "{\\*\\htmltag41 </head>}{\\*\\htmltag1 \\par }{\\*\\htmltag50 <body>}{\\*\\htmltag1 \\par "
       "}\r\n"
       "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 Hello {\\*\\htmltag84 <b>}\\htmlrtf {\\b "
@@ -42,7 +41,7 @@ TEST(HtmlExtractorTest, GivesBackTheEncapsulatedPage) {
   EXPECT_EQ(Extract(rtf),
             "<html>\n<head>\n"
             "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
-            "<style>p { margin: 0 }</style>\n</head>\n<body>\n"
+            "</head>\n<body>\n"
             "<p>Hello <b>world</b>!</p>\n</body>\n</html>");
 }
 
