@@ -92,8 +92,9 @@ bool ProgramConverters::Probe(const char* name, orv::string* reason) const {
   return run.status != ConverterRun::kNotRun;
 }
 
-ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::string& dir,
-                                     bool save_body, Deadline deadline) {
+ConverterRun ProgramConverters::Run(const char* name, const std::vector<orv::string>& args,
+                                    orv::ChildOutput output, Deadline deadline,
+                                    const orv::string& scratch, const orv::string& input) const {
   ConverterRun run;
   orv::ProcessLimits limits;
   if (!LimitsFor(deadline, limits)) {
@@ -101,52 +102,34 @@ ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::st
     return run;
   }
   try {
-    orv::Process tnef = Start("tnef", TnefArguments(work_file, dir, save_body),
-                              orv::ChildOutput::kPipes, limits, dir);
-    CaptureUnpacker("tnef", tnef, limits, run);
+    orv::Process child = Start(name, args, output, limits, scratch, input);
+    if (output == orv::ChildOutput::kPipes) {
+      CaptureUnpacker(name, child, limits, run);
+    } else {
+      Finish(name, child, limits, run);
+    }
   } catch (const orv::StartException& e) {
     run.status = ConverterRun::kNotRun;
     run.reason = e.GetMessage();
   }
   return run;
+}
+
+ConverterRun ProgramConverters::Tnef(const orv::string& work_file, const orv::string& dir,
+                                     bool save_body, Deadline deadline) {
+  return Run("tnef", TnefArguments(work_file, dir, save_body), orv::ChildOutput::kPipes, deadline,
+             dir);
 }
 
 ConverterRun ProgramConverters::Ytnef(const orv::string& work_file, const orv::string& dir,
                                       Deadline deadline) {
-  ConverterRun run;
-  orv::ProcessLimits limits;
-  if (!LimitsFor(deadline, limits)) {
-    run.status = ConverterRun::kStopped;
-    return run;
-  }
-  try {
-    orv::Process ytnef =
-        Start("ytnef", {"-f", dir, work_file}, orv::ChildOutput::kPipes, limits, dir, work_file);
-    CaptureUnpacker("ytnef", ytnef, limits, run);
-  } catch (const orv::StartException& e) {
-    run.status = ConverterRun::kNotRun;
-    run.reason = e.GetMessage();
-  }
-  return run;
+  // ytnef reads the work file from the directory above its own.
+  return Run("ytnef", {"-f", dir, work_file}, orv::ChildOutput::kPipes, deadline, dir, work_file);
 }
 
 ConverterRun ProgramConverters::Rtf2html(const orv::string& rtf, const orv::string& html,
                                          Deadline deadline) {
-  ConverterRun run;
-  orv::ProcessLimits limits;
-  if (!LimitsFor(deadline, limits)) {
-    run.status = ConverterRun::kStopped;
-    return run;
-  }
-  try {
-    orv::Process child =
-        Start("rtf2html", {rtf, html}, orv::ChildOutput::kDiscard, limits, DirectoryOfFile(html));
-    Finish("rtf2html", child, limits, run);
-  } catch (const orv::StartException& e) {
-    run.status = ConverterRun::kNotRun;
-    run.reason = e.GetMessage();
-  }
-  return run;
+  return Run("rtf2html", {rtf, html}, orv::ChildOutput::kDiscard, deadline, DirectoryOfFile(html));
 }
 
 std::vector<orv::string> TnefArguments(const orv::string& work_file, const orv::string& dir,

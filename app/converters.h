@@ -73,6 +73,11 @@ class ProgramConverters : public Converters {
   bool Probe(const char* name, orv::string* reason) const;
 
  private:
+  // Runs the converter called name to its end within deadline, as Start
+  // starts it; its output is kept (kPipes) or discarded.
+  ConverterRun Run(const char* name, const std::vector<orv::string>& args, orv::ChildOutput output,
+                   Deadline deadline, const orv::string& scratch,
+                   const orv::string& input = orv::string()) const;
   // Starts the converter called name, allowed to write beneath scratch when
   // that is not empty and to read input when that is not empty. Throws
   // orv::StartException when it cannot be started.
