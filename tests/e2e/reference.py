@@ -22,8 +22,7 @@ class NewPart:
     name: str
     data: bytes
     inline: bool = False
-    listed_type: str = ""  # the type and content id of tnef's listing line
-    content_id: str = ""
+    content_id: str = ""  # the content id of tnef's listing line
     body: bool = False  # the message body tnef saved, or its HTML
 
 
@@ -125,20 +124,12 @@ class Expectation:
 
 
 # Samples whose winmail.dat stays, and why, when no ytnef lies beside the filter.
-KEPT = {
+KEPT = {sample(name): why for name, why in {
     "MAPI_OBJECT": "it holds an OLE object",
     "garbage-at-end": 'its message class "Report.IPM.Note.IPNRN" is not converted',
     "multi-name-property": "ytnef could not be started for the appointment",
     "triples": "ytnef could not be started for the appointment",
-}
-_kept_by_data = {}
-
-
-def kept_because(data):
-    """Why the winmail.dat DATA is kept beside its files; None when it is not."""
-    if not _kept_by_data:
-        _kept_by_data.update({sample(name): why for name, why in KEPT.items()})
-    return _kept_by_data.get(data)
+}.items()}
 
 
 def printable(text):
@@ -173,25 +164,25 @@ class Reference:
             out.keep = out.keep or not self.always_remove
         listing = done.stdout.decode("utf-8", "surrogateescape").replace("\r", "")
         code_page = code_page_of(data)
-        listed = []  # (path, name, type, content id)
+        listed = []  # (path, name, content id)
         for line in listing.split("\n"):
             columns = line.split("\t|\t") + ["", ""]
             if "\t|\t" not in line:
                 columns = ["", os.path.join(self.dir, line), "", ""]
             if line and os.path.isfile(columns[1]):  # not "Seems not to be a TNEF file"
                 name = display_name(os.fsencode(columns[0]), columns[1], code_page)
-                listed.append((columns[1], name, columns[2], columns[3]))
+                listed.append((columns[1], name, columns[3]))
         paths = [p for p, *_ in listed]
         named = {os.path.basename(p) for p in paths}
         if set(os.listdir(self.dir)) - before - named - {"winmail.dat"}:
             out.log.append("* tnef wrote files that its listing does not name,"
                            " the winmail.dat attachment is kept")
             out.keep = out.keep or not self.always_remove
-        if kept_because(data) and not self.always_remove:
-            out.log.append("* Kept winmail.dat: " + kept_because(data))
+        if data in KEPT and not self.always_remove:
+            out.log.append("* Kept winmail.dat: " + KEPT[data])
             out.keep = True
         skipped = 0
-        for path, name, listed_type, content_id in listed:
+        for path, name, content_id in listed:
             body = not self.ignore_rtf_body and os.path.basename(path).startswith("saved_body.")
             if path.lower().endswith(".rtf") and html_seen and self.no_rtf_alternative:
                 skipped += 1
@@ -204,8 +195,7 @@ class Reference:
                                    " RTF attachments will not be decoded: No such file or"
                                    " directory")
                 with open(path, "rb") as f:
-                    out.new_parts.append(NewPart(name, f.read(), False, listed_type, content_id,
-                                                 body))
+                    out.new_parts.append(NewPart(name, f.read(), False, content_id, body))
         os.remove(workfile)
         out.replaced = bool(paths) or self.always_remove
         if paths:
