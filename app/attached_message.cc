@@ -145,7 +145,8 @@ std::string AttachedMessageName(const TnefMessage& message) {
 }
 
 bool WriteAttachedMessage(const TnefMessage& message, const std::vector<ExtractedFile>& files,
-                          int level, const orv::string& work, const orv::string& path) {
+                          const ContentTypes& types, int level, const orv::string& work,
+                          const orv::string& path) {
   const std::string fields = AttachedMessageFields(message);
   bool any = false;
   for (const ExtractedFile& file : files) any = any || file.kind != FileKind::kSkipped;
@@ -180,7 +181,7 @@ bool WriteAttachedMessage(const TnefMessage& message, const std::vector<Extracte
       return false;
     }
     orv::InputFile in(work);
-    RewriteMessage(in, out, {replacement}, false);
+    RewriteMessage(in, out, {replacement}, types, false);
     orv::RemoveFile(work);
   }
   if (out.close()) return true;

@@ -26,8 +26,9 @@ std::string AttachedMessageName(const TnefMessage& message);
 // conversion made of its stream, in their order), with a multipart boundary
 // that holds level, so that messages nested in it use others. work is a file
 // name it may use on the way. Returns false, logged, when it cannot be
-// written.
+// written. types gives the files' content types.
 bool WriteAttachedMessage(const TnefMessage& message, const std::vector<ExtractedFile>& files,
-                          int level, const orv::string& work, const orv::string& path);
+                          const ContentTypes& types, int level, const orv::string& work,
+                          const orv::string& path);
 
 #endif  // APP_ATTACHED_MESSAGE_H_

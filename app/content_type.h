@@ -54,13 +54,9 @@ class ContentTypes {
   Table listed_;  // from mime.types, the keys folded to lower case
 };
 
-// At start-up, before any message is converted: reads $VERROWICK_MIME_TYPES,
-// which only tests set, or else kSystemMimeTypes into the table that
-// ContentTypeOf uses.
-void LoadContentTypes();
-
-// The content type of path by the table LoadContentTypes filled; by the
-// built-in table alone before it has run.
-orv::string ContentTypeOf(const orv::string& path);
+// Once at start-up: the built-in table with $VERROWICK_MIME_TYPES, which
+// only tests set, or else kSystemMimeTypes added. A list that cannot be read
+// is logged and leaves the built-in table alone.
+ContentTypes LoadContentTypes();
 
 #endif  // APP_CONTENT_TYPE_H_

@@ -111,10 +111,10 @@ TEST(ContentTypesTest, LimitsAndUnreadableFiles) {
 TEST(ContentTypesTest, LoadedAtStartUpFromTheEnvironment) {
   orv::testing::TempDir dir;
   ASSERT_EQ(setenv("VERROWICK_MIME_TYPES", dir.Write("t", "image/webp webp\n").c_str(), 1), 0);
-  LoadContentTypes();
+  const ContentTypes types = LoadContentTypes();
   unsetenv("VERROWICK_MIME_TYPES");
-  EXPECT_EQ(ContentTypeOf("A.WEBP"), "image/webp");
-  EXPECT_EQ(ContentTypeOf("a.Pdf"), "application/pdf");
+  EXPECT_EQ(types.Of("A.WEBP"), "image/webp");
+  EXPECT_EQ(types.Of("a.Pdf"), "application/pdf");
 }
 
 }  // namespace

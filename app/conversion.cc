@@ -54,6 +54,7 @@ bool ConvertMessage(const ConversionSetup& setup, orv::InputFile& in, const Open
   in.clear();
   in.Seek(start);
   std::ostream& out = open(replacements.size());
-  RewriteMessage(in, out, replacements, setup.settings.keep_winmail, setup.settings.inline_body);
+  RewriteMessage(in, out, replacements, setup.settings.content_types, setup.settings.keep_winmail,
+                 setup.settings.inline_body);
   return true;
 }

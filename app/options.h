@@ -3,9 +3,10 @@
 #ifndef APP_OPTIONS_H_
 #define APP_OPTIONS_H_
 
+#include "app/content_type.h"
 #include "orv/string.h"
 
-// Fixed once the command line is read; conversions share them read-only.
+// Fixed at start-up; conversions share them read-only.
 struct Settings {
   orv::string program_directory;  // where tnef, rtf2html and wmd_temp are; ends with "/"
   bool no_recurse = false;
@@ -16,6 +17,7 @@ struct Settings {
   orv::string converter_user;  // who runs the converters when we run as root; empty: the default
   unsigned workers = 1;        // messages converted at once, kMinWorkers to kMaxWorkers
   bool inline_body = false;    // the HTML body of a winmail.dat shown as the message body
+  ContentTypes content_types;  // of extracted files; the built-in table until start-up adds more
 };
 
 constexpr unsigned kMinWorkers = 1, kMaxWorkers = 64;

@@ -169,7 +169,7 @@ int RunProgram(int argc, char** argv) {
   }
   PrintBanner();
   settings.program_directory = orv::DirectoryOf(argc > 0 ? argv[0] : "");
-  LoadContentTypes();
+  settings.content_types = LoadContentTypes();
   const ConverterSandbox sandbox = DecideSandbox(settings);
   ProgramConverters converters(settings.program_directory, sandbox.confinement, sandbox.refusal);
   const ConversionSetup setup{settings, converters, settings.program_directory + "wmd_temp",

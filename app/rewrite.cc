@@ -67,9 +67,9 @@ bool IsMediaType(std::string_view type) {
 
 // The Content-Type for file: the value the unpacking chose, else the type of
 // its extension, else the type tnef listed for it.
-orv::string TypeOf(const ExtractedFile& file) {
+orv::string TypeOf(const ExtractedFile& file, const ContentTypes& types) {
   if (!file.content_type.empty()) return file.content_type;
-  orv::string type = ContentTypeOf(file.path);
+  orv::string type = types.Of(file.path);
   if (type == kOctetStream && IsMediaType(file.type)) return file.type;
   return type;
 }
@@ -241,8 +241,8 @@ void CopyMessageLines(orv::InputFile& in, std::ostream& out) {
 // each new multipart gets a boundary of its own.
 class PartWriter {
  public:
-  PartWriter(std::ostream& out, orv::string boundary_stem)
-      : out_(out), stem_(std::move(boundary_stem)) {}
+  PartWriter(std::ostream& out, const ContentTypes& types, orv::string boundary_stem)
+      : out_(out), types_(types), stem_(std::move(boundary_stem)) {}
 
   enum class Placement {
     kAttachment,  // a file of its own
@@ -268,6 +268,7 @@ class PartWriter {
   void CopyFile(const ExtractedFile& file, void (*copy)(orv::InputFile&, std::ostream&));
 
   std::ostream& out_;
+  const ContentTypes& types_;
   const orv::string stem_;
   unsigned boundaries_ = 0;
   std::set<orv::string> ids_;
@@ -275,7 +276,7 @@ class PartWriter {
 
 void PartWriter::Write(const ExtractedFile& file, const orv::string& delimiter,
                        Placement placement) {
-  orv::string type = TypeOf(file);
+  orv::string type = TypeOf(file, types_);
   if (file.kind == FileKind::kMessage ||
       (file.kind == FileKind::kAttachment && type == "message/rfc822" &&
        file.content_type.empty() && FitsMessagePart(file.path))) {
@@ -422,8 +423,8 @@ orv::string WriteFailure(const orv::ofstream& out) {
 }
 
 void RewriteMessage(orv::InputFile& in, std::ostream& out,
-                    const std::vector<Replacement>& replacements, bool keep_winmail,
-                    bool inline_body) {
+                    const std::vector<Replacement>& replacements, const ContentTypes& types,
+                    bool keep_winmail, bool inline_body) {
   const std::vector<Shape> shapes = ShapesOf(replacements, inline_body);
   // The text/plain parts to wrap, in message order.
   std::vector<std::size_t> wraps;
@@ -439,7 +440,7 @@ void RewriteMessage(orv::InputFile& in, std::ostream& out,
   }
   std::sort(wraps.begin(), wraps.end(),
             [&](std::size_t a, std::size_t b) { return shapes[a].wrap < shapes[b].wrap; });
-  PartWriter writer(out, stem);
+  PartWriter writer(out, types, stem);
 
   CopyLine line;
   std::size_t next = 0, next_wrap = 0;

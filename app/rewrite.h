@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "app/content_type.h"
 #include "app/mime_scan.h"
 #include "app/unpack.h"
 #include "orv/input_file.h"
@@ -27,8 +28,8 @@ struct Replacement {
 // the part's place. Errors of out, and an extracted file that cannot be read,
 // leave out failed.
 void RewriteMessage(orv::InputFile& in, std::ostream& out,
-                    const std::vector<Replacement>& replacements, bool keep_winmail,
-                    bool inline_body = false);
+                    const std::vector<Replacement>& replacements, const ContentTypes& types,
+                    bool keep_winmail, bool inline_body = false);
 
 // Why a file that RewriteMessage wrote is incomplete, for the console.
 orv::string WriteFailure(const orv::ofstream& out);

@@ -54,7 +54,7 @@ class InsertTest : public ::testing::Test {
     orv::InputFile in(input_.Write("message", message));
     std::ostringstream out;
     ::testing::internal::CaptureStdout();
-    RewriteMessage(in, out, replacements, keep, inline_body);
+    RewriteMessage(in, out, replacements, ContentTypes(), keep, inline_body);
     console_ = ::testing::internal::GetCapturedStdout();
     failed_ = out.fail();
     return std::regex_replace(out.str(), std::regex("=_verrowick_[0-9a-f]{24}"), "S");

@@ -253,8 +253,8 @@ orv::string Unpacker::ConvertAttachedMessage(ExtractedFile& file) {
   UnpackResult inner;
   if (!nested.UnpackWorkFile(body, message, inner)) return failed;
   const orv::string path = NewFile("message", ".eml");
-  if (!WriteAttachedMessage(message, inner.files, level_ + 1, nested.NewFile("skeleton", ".eml"),
-                            path))
+  if (!WriteAttachedMessage(message, inner.files, settings_.content_types, level_ + 1,
+                            nested.NewFile("skeleton", ".eml"), path))
     return failed;
   used_.erase(FileNameOf(file.path));
   orv::RemoveFile(file.path);
