@@ -86,25 +86,30 @@ void Helper::Run(orv::InputFile& in) {
     } else if (request.command == "crash") {
       throw orv::Exception("unhandled exception request");
     } else {
-      unsigned seq = SequenceNumber(token);
-      if (seq == 0 && token != "0") {
-        orv::outline() << token << error_word_ << "\"Error: seqID should be a number\"";
-      } else if (request.parameters.empty()) {
-        orv::outline() << token << " FAILURE \"Missing parameter(s)\"";
-      } else if (!HandlesCommand(request.command)) {
-        orv::outline() << token << " FAILURE";
-      } else if (!workers) {
-        ProcessRequest(seq, request.command, request.parameters);
-      } else {
-        // Each request's log lines and answer leave as one block.
-        workers->Submit([this, seq, request] {
-          orv::LineBlock block;
-          ProcessRequest(seq, request.command, request.parameters);
-        });
-      }
+      Dispatch(request, workers.get());
     }
   }
   if (workers) workers->WaitIdle();
+}
+
+void Helper::Dispatch(const RequestLine& request, orv::WorkQueue* workers) {
+  const orv::string& token = request.token;
+  unsigned seq = SequenceNumber(token);
+  if (seq == 0 && token != "0") {
+    orv::outline() << token << error_word_ << "\"Error: seqID should be a number\"";
+  } else if (request.parameters.empty()) {
+    orv::outline() << token << " FAILURE \"Missing parameter(s)\"";
+  } else if (!HandlesCommand(request.command)) {
+    orv::outline() << token << " FAILURE";
+  } else if (!workers) {
+    ProcessRequest(seq, request.command, request.parameters);
+  } else {
+    // Each request's log lines and answer leave as one block.
+    workers->Submit([this, seq, request] {
+      orv::LineBlock block;
+      ProcessRequest(seq, request.command, request.parameters);
+    });
+  }
 }
 
 }  // namespace cgp

@@ -10,6 +10,7 @@
 
 #include "orv/input_file.h"
 #include "orv/string.h"
+#include "orv/work_queue.h"
 
 namespace cgp {
 
@@ -65,6 +66,10 @@ class Helper {
   const orv::string error_word_;
 
  private:
+  // Answers a work request that is malformed, or serves it: here when
+  // workers is null, otherwise on a worker.
+  void Dispatch(const RequestLine& request, orv::WorkQueue* workers);
+
   const unsigned workers_;
 };
 
