@@ -459,6 +459,55 @@ TnefMessage Finish(const RawMessage& raw) {
   return message;
 }
 
+// Takes one message-level attribute, whose data began at offset of the
+// stream. Returns false when its properties are damaged.
+bool TakeMessageAttribute(std::uint32_t attribute, std::string_view data, std::size_t offset,
+                          RawMessage* message) {
+  switch (attribute) {
+    case kAttOemCodepage:
+      message->code_page = static_cast<int>(Cursor(data).Number(4));
+      break;
+    case kAttMessageClass:
+      message->tnef_class = {data.substr(0, data.find('\0')), false, true};
+      break;
+    case kAttSubject:
+      message->att_subject = {data.substr(0, data.find('\0')), false, true};
+      break;
+    case kAttDateSent:
+      message->att_date = TimeOfDtr(data);
+      break;
+    case kAttFrom:
+      ReadFrom(data, message);
+      break;
+    case kAttMsgProps:
+      return ReadProperties(Cursor(data, offset), [&](std::uint16_t id, const Value& value) {
+        TakeMessageProperty(id, value, message);
+      });
+    default:
+      break;
+  }
+  return true;
+}
+
+// Takes one attachment-level attribute; attRendData opens a new attachment.
+// Returns false when there are too many or its properties are damaged.
+bool TakeAttachmentAttribute(std::uint32_t attribute, std::string_view data, std::size_t offset,
+                             RawMessage* message) {
+  if (attribute == kAttAttachRendData || message->attachments.empty()) {
+    if (message->attachments.size() >= kTnefMaxAttachments) return false;
+    message->attachments.emplace_back();
+  }
+  RawAttachment& attachment = message->attachments.back();
+  if (attribute == kAttAttachTitle) {
+    attachment.title = {data.substr(0, data.find('\0')), false, true};
+  } else if (attribute == kAttAttachment) {
+    return ReadProperties(Cursor(data, offset), [&](std::uint16_t id, const Value& value) {
+      TakeAttachmentProperty(id, value, &attachment);
+    });
+  }
+  return true;
+}
+
 // Reads the attributes one by one; false at damage or at a limit.
 bool ReadAttributes(Cursor& in, RawMessage* message) {
   for (std::size_t count = 0; !in.at_end(); ++count) {
@@ -470,46 +519,9 @@ bool ReadAttributes(Cursor& in, RawMessage* message) {
     in.Number(2);  // the checksum: what is read here is checked by its own structure
     if (!in.ok() || count >= kTnefMaxAttributes) return false;
     if (level == kLevelMessage) {
-      switch (attribute) {
-        case kAttOemCodepage:
-          message->code_page = static_cast<int>(Cursor(data).Number(4));
-          break;
-        case kAttMessageClass:
-          message->tnef_class = {data.substr(0, data.find('\0')), false, true};
-          break;
-        case kAttSubject:
-          message->att_subject = {data.substr(0, data.find('\0')), false, true};
-          break;
-        case kAttDateSent:
-          message->att_date = TimeOfDtr(data);
-          break;
-        case kAttFrom:
-          ReadFrom(data, message);
-          break;
-        case kAttMsgProps:
-          if (!ReadProperties(Cursor(data, offset), [&](std::uint16_t id, const Value& value) {
-                TakeMessageProperty(id, value, message);
-              }))
-            return false;
-          break;
-        default:
-          break;
-      }
-    } else if (level == kLevelAttachment) {
-      if (attribute == kAttAttachRendData || message->attachments.empty()) {
-        if (message->attachments.size() >= kTnefMaxAttachments) return false;
-        message->attachments.emplace_back();
-      }
-      RawAttachment& attachment = message->attachments.back();
-      if (attribute == kAttAttachTitle) {
-        attachment.title = {data.substr(0, data.find('\0')), false, true};
-      } else if (attribute == kAttAttachment) {
-        if (!ReadProperties(Cursor(data, offset), [&](std::uint16_t id, const Value& value) {
-              TakeAttachmentProperty(id, value, &attachment);
-            }))
-          return false;
-      }
-    } else {
+      if (!TakeMessageAttribute(attribute, data, offset, message)) return false;
+    } else if (level != kLevelAttachment ||
+               !TakeAttachmentAttribute(attribute, data, offset, message)) {
       return false;
     }
   }
