@@ -17,31 +17,17 @@ std::string Parse(const char* line) {
   return "[" + r.token + "][" + r.command + "][" + r.parameters + "]";
 }
 
-TEST(ParseRequestLineTest, Table) {
-  EXPECT_EQ(Parse("1 INTF 3"), "[1][intf][3]");
-  EXPECT_EQ(Parse("  12   File   /q/a b.msg  "), "[12][file][/q/a b.msg  ]");
+TEST(ProtocolTextTest, RequestLinesNumbersAndEscapes) {
   EXPECT_EQ(Parse("\r12\rFILE\r\n/x y\r"), "[12][file][/x y\r]");
-  EXPECT_EQ(Parse("7 KEY   "), "[7][key][]");
-  EXPECT_EQ(Parse("7"), "[7][][]");
-  EXPECT_EQ(Parse(" \r\n "), "[][][]");
   EXPECT_EQ(Parse("7\tFILE x"), "[7\tFILE][x][]");
   EXPECT_EQ(Parse("1 \xC4X\x8A y"), "[1][\xC4x\x8A][y]");  // ASCII letters only
-}
-
-TEST(SequenceNumberTest, Table) {
   EXPECT_EQ(SequenceNumber("007"), 7u);
-  EXPECT_EQ(SequenceNumber("12abc"), 12u);
-  EXPECT_EQ(SequenceNumber("x"), 0u);
   EXPECT_EQ(SequenceNumber(""), 0u);
   EXPECT_EQ(SequenceNumber("4294967295"), 4294967295u);
   EXPECT_EQ(SequenceNumber("-1"), 4294967295u);  // stream input wraps a negative number around
-}
-
-TEST(EscapeProtocolTextTest, Table) {
   EXPECT_EQ(EscapeProtocolText("plain \xE9\x01"), "plain \xE9\x01");
   EXPECT_EQ(EscapeProtocolText("a\\b \\e"), "a\\\\b \\\\e");
   EXPECT_EQ(EscapeProtocolText("l1\r\nl2\r\r"), "l1\\el2");
-  EXPECT_EQ(EscapeProtocolText("t\tq\""), "t\\tq\\\"");
 }
 
 // Where SkipEnvelope leaves a file, or "none" when HasEnvelope finds no envelope block; either
@@ -56,12 +42,10 @@ std::string Envelope(const std::string& content) {
 }
 
 TEST(EnvelopeTest, HasAndSkipEnvelope) {
-  EXPECT_EQ(Envelope("P I 01-01-2010\nR W <a@b>\n\nFrom: x\n"), "26");
   EXPECT_EQ(Envelope("P I x\r\nR W y\r\n\r\nBody"), "16");
   EXPECT_EQ(Envelope("P\tI\n\n"), "5");
   EXPECT_EQ(Envelope("\xC4 x\n\n"), "5");
-  EXPECT_EQ(Envelope("P I x\nR y\n"), "10");  // no empty line: to the end
-  EXPECT_EQ(Envelope("From: a\n\n"), "none");
+  EXPECT_EQ(Envelope("P I x\nR y\n"), "10");   // no empty line: to the end
   EXPECT_EQ(Envelope("P \nR y\n\n"), "none");  // first line of two bytes only
   EXPECT_EQ(Envelope("1 x\n\n"), "none");
   EXPECT_EQ(Envelope(""), "none");
