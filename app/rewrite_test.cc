@@ -15,6 +15,8 @@ const std::string kHead = "From: a\nContent-Type: multipart/mixed; boundary=\"B\
 const std::string kText = "--B\nContent-Type: text/plain\n\nhello\n";
 const std::string kTnef = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n\n";
 const std::string kClose = "--B--\n";
+// A winmail.dat part whose body the next delimiter line ends.
+const std::string kTight = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n";
 
 // The new part for an extracted file whose Base64 lines are given.
 std::string Part(const std::string& name, const std::string& type, const std::string& lines) {
@@ -65,123 +67,86 @@ class InsertTest : public ::testing::Test {
   bool failed_ = false;
 };
 
-TEST_F(InsertTest, DropsOrKeepsTheReceivedPart) {
-  const std::string message = kHead + kText + kTnef + kClose;
-  EXPECT_EQ(Insert(message, {Record(message, kTnef, {Pdf()})}),
-            kHead + kText + kPdf + kClose + "\n");
-  EXPECT_EQ(console_, "* Inserting file \"a.pdf\"\n");
-  EXPECT_EQ(Insert(message, {Record(message, kTnef, {Pdf()})}, true),
-            kHead + kText + kPdf + kTnef + kClose + "\n");
-  Replacement kept = Record(message, kTnef, {Pdf()});
-  kept.result.keep_received = true;
-  EXPECT_EQ(Insert(message, {kept}), kHead + kText + kPdf + kTnef + kClose + "\n");
-  EXPECT_FALSE(failed_);
-}
-
-TEST_F(InsertTest, BodyEndedByADelimiterLine) {
-  const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n";
-  for (const std::string& after : {kClose, kText + kClose}) {
-    const std::string message = kHead + tnef + after;
-    Replacement r = Record(message, tnef + after.substr(0, after.find('\n') + 1), {Pdf()});
-    EXPECT_EQ(Insert(message, {r}), kHead + kPdf + after + "\n");
-    Pdf();
-    EXPECT_EQ(Insert(message, {r}, true), kHead + kPdf + message.substr(kHead.size()) + "\n");
-  }
-}
-
-TEST_F(InsertTest, TwoPartsInARow) {
-  const std::string x = Part("x.txt", "text/plain", "eA==\n"),
-                    y = Part("y.txt", "text/plain", "\n");
-  const std::string message = kHead + kTnef + kTnef + kClose;
-  auto files = [this](const char* name, const char* content) {
-    return std::vector<ExtractedFile>{File(name, content)};
+// Where the received part ends and what follows it, without and with -k.
+TEST_F(InsertTest, Layouts) {
+  std::string crlf = kHead + kText + kTnef + kClose;
+  for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
+    crlf.insert(at, "\r");
+  const std::string x(100000, 'x');  // long lines are copied whole
+  const std::string long_text = "--B\nContent-Type: text/plain\n\n" + x + "\n";
+  const std::string long_tnef = "--B\nContent-Type: application/ms-tnef\n\n" + x + "\n\n";
+  const struct {
+    std::string message, part, converted, kept;
+  } cases[] = {
+      {kHead + kText + kTnef + kClose, kTnef, kHead + kText + kPdf + kClose + "\n",
+       kHead + kText + kPdf + kTnef + kClose + "\n"},
+      {kHead + kTight + kClose, kTight + kClose, kHead + kPdf + kClose + "\n",
+       kHead + kPdf + kTight + kClose + "\n"},
+      {kHead + kTight + kText + kClose, kTight + "--B\n", kHead + kPdf + kText + kClose + "\n",
+       kHead + kPdf + kTight + kText + kClose + "\n"},
+      {crlf, "--B\r\nContent-Type: application/ms-tnef\r\n\r\neJ8+\r\n\r\n",
+       kHead + kText + kPdf + kClose + "\n", kHead + kText + kPdf + kTnef + kClose + "\n"},
+      {kHead + kText + kTnef, kTnef, kHead + kText + kPdf + "\n",
+       kHead + kText + kPdf + kTnef + "\n"},
+      {kHead + long_text + long_tnef + kClose + x, long_tnef,
+       kHead + long_text + kPdf + kClose + x + "\n",
+       kHead + long_text + kPdf + long_tnef + kClose + x + "\n"},
   };
-  EXPECT_EQ(Insert(message, {Record(message, kTnef, files("x.txt", "x")),
-                             Record(message, kTnef, files("y.txt", ""), 1)}),
-            kHead + x + y + kClose + "\n");
-  // The first body ends at the second part's delimiter line.
-  const std::string first = "--B\nContent-Type: application/ms-tnef\n\neJ8+\n";
-  const std::string twice = kHead + first + kTnef + kClose;
-  EXPECT_EQ(Insert(twice, {Record(twice, first + "--B\n", files("x.txt", "x")),
-                           Record(twice, kTnef, files("y.txt", ""))}),
-            kHead + x + y + kClose + "\n");
+  for (const auto& c : cases) {
+    EXPECT_EQ(Insert(c.message, {Record(c.message, c.part, {Pdf()})}), c.converted);
+    EXPECT_EQ(Insert(c.message, {Record(c.message, c.part, {Pdf()})}, true), c.kept);
+  }
+  EXPECT_EQ(console_, "* Inserting file \"a.pdf\"\n");
+  EXPECT_EQ(Insert("one line", {}), "one line\n");
 }
 
-TEST_F(InsertTest, RecordsWithoutFilesToWrite) {
-  const std::string message = kHead + kTnef + kText + kClose;
-  EXPECT_EQ(Insert(message, {Record(message, kTnef, {})}), kHead + kText + kClose + "\n");
-  const ExtractedFile skipped = File("skipped.rtf", "{\\rtf1}", FileKind::kSkipped);
-  EXPECT_EQ(Insert(message, {Record(message, kTnef, {skipped})}, true), message + "\n");
-  EXPECT_EQ(console_, "");
-}
-
-TEST_F(InsertTest, InlineBodiesAndNames) {
-  const std::string message = kHead + kTnef + kClose;
-  std::vector<ExtractedFile> files = {File("body.html", "caf\xE9 =\tok\r\n", FileKind::kInlineHtml),
-                                      File("a\"b\\c.txt", "ABC"), File("README", "")};
-  EXPECT_EQ(Insert(message, {Record(message, kTnef, files)}),
-            kHead +
-                "--B\nContent-Type: text/html\nContent-Transfer-Encoding: quoted-printable\n\n"
-                "caf=E9 =3D=09ok\r\n\n" +
-                "--B\nContent-Type: text/plain; \n   name=\"=?UTF-8?B?YSJiXGMudHh0?=\"\n"
-                "Content-Transfer-Encoding: base64\nContent-Disposition: attachment;\n"
-                "   filename*=UTF-8''a%22b%5Cc.txt\n\nQUJD\n\n" +
-                Part("README", "application/octet-stream", "\n") + kClose + "\n");
-  EXPECT_EQ(console_,
-            "* Inserting file \"body.html\"\n* Inserting file \"a\"b\\x5Cc.txt\"\n"
-            "* Inserting file \"README\"\n");
-}
-
-TEST_F(InsertTest, MessagesAndChosenTypes) {
+// The type the unpacking chose, else the extension's, else tnef's; a content
+// id given once and only when valid; a message unencoded only when its lines
+// allow, its CR LF made LF.
+TEST_F(InsertTest, TypesContentIdsAndMessages) {
   const std::string message = kHead + kTnef + kClose;
   ExtractedFile calendar = File("a.ics", "BEGIN:VCALENDAR\r\n");
   calendar.content_type = "text/calendar; charset=utf-8; method=REQUEST";
-  const std::string header =
-      "--B\nContent-Type: message/rfc822\nContent-Transfer-Encoding: 7bit\n"
-      "Content-Disposition: attachment;\n   filename=\"m.eml\"\n\n";
-  std::string eight_bit = std::string(header).replace(header.find("7bit"), 4, "8bit");
-  eight_bit.replace(eight_bit.find("m.eml"), 1, "n");
-  std::vector<ExtractedFile> files = {
-      calendar, File("m.eml", "Subject: s\r\n\r\nbody\r\nlone\rcr", FileKind::kMessage),
-      File("n.eml", "Subject: caf\xC3\xA9\n\n\n", FileKind::kMessage)};
-  EXPECT_EQ(Insert(message, {Record(message, kTnef, files)}),
-            kHead +
-                Part("a.ics", "text/calendar; charset=utf-8; method=REQUEST",
-                     "QkVHSU46VkNBTEVOREFSDQo=\n") +
-                header + "Subject: s\n\nbody\nlone\rcr\n\n" + eight_bit +
-                "Subject: caf\xC3\xA9\n\n\n\n" + kClose + "\n");
-  EXPECT_FALSE(failed_);
-}
-
-// A content id is given once and only when valid; tnef's type serves an
-// unknown extension; a message goes unencoded only when its lines allow.
-TEST_F(InsertTest, ContentIdsListedTypesAndMessages) {
-  const std::string message = kHead + kTnef + kClose;
   ExtractedFile a = File("a.qqq", "ABC"), b = File("b.qqq", "ABC"), c = File("c.pdf", "ABC");
   a.type = "image/x-q";
   a.content_id = b.content_id = "x@y";
   b.type = "not a type";
   c.type = "image/png";
   c.content_id = "<bad>";
-  std::vector<ExtractedFile> files = {a, b, c};
-  for (const std::string& content : {std::string("Subject: s\r\n\r\nbody\r\n"),
-                                     std::string("Subject: s\rbody\n"), std::string("a\0b\n", 4)}) {
+  std::vector<ExtractedFile> files = {
+      calendar,
+      a,
+      b,
+      c,
+      File("m.eml", "Subject: s\r\n\r\nbody\r\nlone\rcr", FileKind::kMessage),
+      File("n.eml", "Subject: caf\xC3\xA9\n\n\n", FileKind::kMessage)};
+  for (const std::string& content :
+       {std::string("Subject: s\r\n\r\nbody\r\n"), std::string("Subject: s\rbody\n"),
+        std::string("a\0b\n", 4), "Subject: s\n\n" + std::string(999, 'x') + "\n"}) {
     files.push_back(File("m" + std::to_string(files.size()), content));
     files.back().type = "message/rfc822";
   }
-  files.push_back(File("o.eml", "Subject: s\n\n" + std::string(999, 'x') + "\n"));
-  files.back().type = "message/rfc822";
   std::string a_part = Part("a.qqq", "image/x-q", "QUJD\n");
   a_part.insert(a_part.find("Content-Disp"), "Content-ID: <x@y>\n");
+  const auto message_part = [](const std::string& name, const char* encoding) {
+    return "--B\nContent-Type: message/rfc822\nContent-Transfer-Encoding: " +
+           std::string(encoding) + "\nContent-Disposition: attachment;\n   filename=\"" + name +
+           "\"\n\n";
+  };
   const std::string converted = Insert(message, {Record(message, kTnef, files)});
   EXPECT_EQ(converted.substr(0, converted.find("--B\nContent-Type: application/octet-stream; \n   "
-                                               "name=\"o.eml\"")),
-            kHead + a_part + Part("b.qqq", "application/octet-stream", "QUJD\n") +
-                Part("c.pdf", "application/pdf", "QUJD\n") +
-                "--B\nContent-Type: message/rfc822\nContent-Transfer-Encoding: 7bit\n"
-                "Content-Disposition: attachment;\n   filename=\"m3\"\n\nSubject: s\n\nbody\n\n" +
-                Part("m4", "application/octet-stream", "U3ViamVjdDogcw1ib2R5Cg==\n") +
-                Part("m5", "application/octet-stream", "YQBiCg==\n"));
+                                               "name=\"m9\"")),
+            kHead +
+                Part("a.ics", "text/calendar; charset=utf-8; method=REQUEST",
+                     "QkVHSU46VkNBTEVOREFSDQo=\n") +
+                a_part + Part("b.qqq", "application/octet-stream", "QUJD\n") +
+                Part("c.pdf", "application/pdf", "QUJD\n") + message_part("m.eml", "7bit") +
+                "Subject: s\n\nbody\nlone\rcr\n\n" + message_part("n.eml", "8bit") +
+                "Subject: caf\xC3\xA9\n\n\n\n" + message_part("m6", "7bit") +
+                "Subject: s\n\nbody\n\n" +
+                Part("m7", "application/octet-stream", "U3ViamVjdDogcw1ib2R5Cg==\n") +
+                Part("m8", "application/octet-stream", "YQBiCg==\n"));
+  EXPECT_FALSE(failed_);
 }
 
 // --inline-body: the HTML body beside the first text/plain part, or first in
@@ -210,43 +175,6 @@ TEST_F(InsertTest, InlineBody) {
   EXPECT_EQ(console_,
             "* Inserting file \"saved_body.html\"\n* Inserting file \"i.png\"\n"
             "* Inserting file \"a.pdf\"\n");
-}
-
-TEST_F(InsertTest, LineEndsAndTheEndOfInput) {
-  std::string crlf = kHead + kText + kTnef + kClose;
-  for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
-    crlf.insert(at, "\r");
-  EXPECT_EQ(
-      Insert(crlf, {Record(crlf, "--B\r\nContent-Type: application/ms-tnef\r\n\r\neJ8+\r\n\r\n",
-                           {Pdf()})}),
-      kHead + kText + kPdf + kClose + "\n");
-
-  const std::string no_end = kHead + kText + kTnef + "--B--";
-  EXPECT_EQ(Insert(no_end, {Record(no_end, kTnef, {Pdf()})}), kHead + kText + kPdf + kClose);
-
-  const std::string last = kHead + kText + kTnef;  // the part ends the input
-  EXPECT_EQ(Insert(last, {Record(last, kTnef, {Pdf()})}), kHead + kText + kPdf + "\n");
-  EXPECT_EQ(Insert("one line", {}), "one line\n");
-
-  // The input ends inside the part: nothing of it follows the new parts.
-  const std::string cut = kHead + kText + "--B\nContent-Type: application/ms-tnef\n\neJ8+\neJ";
-  Replacement open = Record(cut, kTnef.substr(0, 20), {Pdf()});
-  open.part.end = 0;
-  EXPECT_EQ(Insert(cut, {open}), kHead + kText + kPdf);
-  Pdf();
-  EXPECT_EQ(Insert(cut, {open}, true),
-            kHead + kText + kPdf + cut.substr(kHead.size() + kText.size()) + "\n");
-}
-
-TEST_F(InsertTest, LongLinesAreCopiedWhole) {
-  const std::string long_line(100000, 'x');
-  const std::string text = "--B\nContent-Type: text/plain\n\n" + long_line + "\n";
-  const std::string tnef = "--B\nContent-Type: application/ms-tnef\n\n" + long_line + "\n\n";
-  const std::string message = kHead + text + tnef + kClose + long_line;
-  EXPECT_EQ(Insert(message, {Record(message, tnef, {Pdf()})}),
-            kHead + text + kPdf + kClose + long_line + "\n");
-  EXPECT_EQ(Insert(message, {Record(message, tnef, {Pdf()})}, true),
-            kHead + text + kPdf + tnef + kClose + long_line + "\n");
 }
 
 TEST_F(InsertTest, UnreadableFileFailsTheOutput) {
