@@ -21,67 +21,39 @@ std::vector<std::string> Titles(const TnefMessage& message) {
 }
 
 TEST(TnefReaderTest, ReadsRealFiles) {
-  const struct {
-    std::string file;
-    std::string message_class, tnef_message_class;
-    std::vector<std::string> titles;
-  } cases[] = {
-      {"tnefparse-umlaut.tnef",
-       "IPM.Note",
-       "IPM.Microsoft Mail.Note",
-       {"TBZ PARIV GmbH.jpg", "image003.jpg", "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt"}},
-      {"horde-meeting-request.tnef",
-       "IPM.Schedule.Meeting.Request",
-       "IPM.Microsoft Schedule.MtgReq",
-       {}},
-      {"mimekit-christmas.tnef",
-       "IPM.Note",
-       "IPM.Microsoft Mail.Note",
-       {"kitten-playing-with-a-christmas-tree.jpg", "Untitled Attachment", "Untitled Attachment"}},
-  };
-  for (const auto& c : cases) {
-    std::optional<TnefMessage> message = ReadTnef(Real(c.file));
-    ASSERT_TRUE(message) << c.file;
-    EXPECT_TRUE(message->complete) << c.file;
-    EXPECT_EQ(message->message_class, c.message_class) << c.file;
-    EXPECT_EQ(message->tnef_message_class, c.tnef_message_class) << c.file;
-    EXPECT_EQ(Titles(*message), c.titles) << c.file;
-  }
   std::optional<TnefMessage> umlaut = ReadTnef(Real("tnefparse-umlaut.tnef"));
+  ASSERT_TRUE(umlaut && umlaut->complete);
+  EXPECT_EQ(umlaut->tnef_message_class, "IPM.Microsoft Mail.Note");
+  EXPECT_EQ(Titles(*umlaut),
+            (std::vector<std::string>{"TBZ PARIV GmbH.jpg", "image003.jpg",
+                                      "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt"}));
   const TnefAttachment& image = umlaut->attachments[1];
   EXPECT_EQ(image.mime_tag, "image/jpeg");
   EXPECT_EQ(image.content_id, "image003.jpg@01D2EE6A.85652C70");
   EXPECT_EQ(image.method, 1);
-}
 
-TEST(TnefReaderTest, FindsAttachedMessages) {
   const std::string stream = Real("mimekit-christmas.tnef");
   std::optional<TnefMessage> message = ReadTnef(stream);
-  ASSERT_TRUE(message);
-  const struct {
-    std::string message_class, subject;
-    std::vector<std::string> titles;
-  } attached[] = {
-      {"IPM.Task", "Build a train table", {}},
-      {"IPM.Appointment", "Christmas Celebration!", {"kitten-playing-with-a-christmas-tree.jpg"}},
-  };
+  ASSERT_TRUE(message && message->complete);
+  EXPECT_EQ(Titles(*message),
+            (std::vector<std::string>{"kitten-playing-with-a-christmas-tree.jpg",
+                                      "Untitled Attachment", "Untitled Attachment"}));
+  EXPECT_EQ(message->attachments[0].embedded_size, 0u);
+  // Attached messages: tnef writes the data object, IID_IMessage and the stream.
+  const std::vector<std::string> inner_titles[] = {{},
+                                                   {"kitten-playing-with-a-christmas-tree.jpg"}};
   for (int i = 0; i < 2; ++i) {
     const TnefAttachment& attachment = message->attachments[i + 1];
     EXPECT_EQ(attachment.method, kAttachEmbeddedMessage);
     ASSERT_GT(attachment.embedded_size, 0u);
-    // What tnef writes for it: the data object, IID_IMessage and the stream.
     EXPECT_EQ(KindOfAttachedObject(stream.substr(attachment.embedded_offset - kIidSize)),
               AttachedObject::kMessage);
     std::optional<TnefMessage> inner = ReadTnef(
         std::string_view(stream).substr(attachment.embedded_offset, attachment.embedded_size));
-    ASSERT_TRUE(inner);
-    EXPECT_TRUE(inner->complete);
-    EXPECT_EQ(inner->message_class, attached[i].message_class);
-    EXPECT_EQ(inner->subject, attached[i].subject);
+    ASSERT_TRUE(inner && inner->complete);
     EXPECT_EQ(inner->sender_address, "");  // only an Exchange address
-    EXPECT_EQ(Titles(*inner), attached[i].titles);
+    EXPECT_EQ(Titles(*inner), inner_titles[i]);
   }
-  EXPECT_EQ(message->attachments[0].embedded_size, 0u);
 }
 
 // Streams made here, little-endian piece by piece.
@@ -223,11 +195,9 @@ TEST(TnefReaderTest, KeepsToItsLimits) {
 TEST(TnefReaderTest, TellsAttachedObjects) {
   const std::string message_iid("\x07\x03\x02\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16);
   const std::string storage_iid("\x0B\0\0\0\0\0\0\0\xC0\0\0\0\0\0\0\x46", 16);
-  EXPECT_EQ(KindOfAttachedObject(message_iid + Stream("")), AttachedObject::kMessage);
   EXPECT_EQ(KindOfAttachedObject(message_iid + "not TNEF"), AttachedObject::kNone);
   EXPECT_EQ(KindOfAttachedObject(message_iid), AttachedObject::kNone);
   EXPECT_EQ(KindOfAttachedObject(storage_iid + "\xD0\xCF\x11\xE0"), AttachedObject::kStorage);
-  EXPECT_EQ(KindOfAttachedObject(Stream("")), AttachedObject::kNone);
 }
 
 }  // namespace
