@@ -1,23 +1,9 @@
-// Attachment names made UTF-8, and tnef's escapes in file names undone.
+// tnef's escapes in file names undone.
 #include "app/attachment_name.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-TEST(NameToUtf8Test, KeepsUtf8AndDecodesTheRest) {
-  const struct {
-    std::string_view raw;
-    int code_page;
-    std::string_view utf8;
-  } cases[] = {
-      {"UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt", 1251,
-       "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt"},
-      {"UmlautAnhang-\xE4\xFC\xF6.txt", 1252, "UmlautAnhang-\xC3\xA4\xC3\xBC\xC3\xB6.txt"},
-      {"\xCE\xE1\xE7\xEE\xF0.doc", 1251, "\xD0\x9E\xD0\xB1\xD0\xB7\xD0\xBE\xD1\x80.doc"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(NameToUtf8(c.raw, c.code_page), c.utf8) << c.raw;
-}
 
 // What tnef 1.4.18 writes for these names, found by running it.
 TEST(UndoTnefEscapesTest, UndoesWhatTnefWrites) {

@@ -25,15 +25,12 @@ std::string Headers(const std::string& b) {
 
 TEST(ReadHeaderBlockTest, Table) {
   EXPECT_EQ(Headers("Content-Type: Multipart/Mixed; Boundary=abc\n\n"), "multipart/mixed b=abc n=");
-  EXPECT_EQ(Headers("Content-Type: multipart/mixed;\n\tboundary=\"a b  c\"\nSubject: x\n\n"),
-            "multipart/mixed b=a b  c n=");
   EXPECT_EQ(Headers("Content-Type: application/octet-stream; name=\"x.bin\"\n"
                     "Content-Disposition: attachment;\n filename=\"winmail.dat\"\n\n"),
             "application/octet-stream b= n=winmail.dat");
   EXPECT_EQ(Headers("Content-Disposition: attachment; filename=a.txt\n"
                     "Content-Type: text/plain; name=b.txt\n\n"),
             "text/plain b= n=b.txt");
-  EXPECT_EQ(Headers("x-winmaildat: 1 attachments extracted.\n\n"), " b= n= processed");
   EXPECT_EQ(Headers("Subject: s\nContent-Type: text/html"), "text/html b= n=");
   EXPECT_EQ(Headers("Subject: s\nContent-Type: text/html\n"), "text/html b= n=");
   EXPECT_EQ(Headers("Content-Type: multipart/mixed; boundary=abc\n continued"),
@@ -65,9 +62,6 @@ std::string Parameter(const char* header, const char* key = "name") {
 }
 
 TEST(GetHeaderParameterTest, Table) {
-  EXPECT_EQ(Parameter("Content-Type: text/plain; name=a.txt"), "a.txt");
-  EXPECT_EQ(Parameter("Content-Disposition: attachment; filename=\"x y.dat\""), "x y.dat");
-  EXPECT_EQ(Parameter("Content-Type: text/plain; NAME=abc"), "abc");
   EXPECT_EQ(Parameter("Content-Type: text/plain; name=\"open"), "open");
   EXPECT_EQ(Parameter("Content-Type: text/plain; name="), "");
   EXPECT_EQ(Parameter("Content-Type: text/plain; name=a;b"), "a");

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
-
 #include "orv/file_system.h"
 #include "orv/testing.h"
 
@@ -16,10 +14,7 @@ TEST(QueueWriterTest, ReserveAndRelease) {
   orv::testing::TempDir dir;
   QueueWriter queue(dir.path() + "/");
   ASSERT_TRUE(orv::MakeDirectory(queue.directory(), false));
-  const std::regex pattern(dir.path() + "/Submitted/quillmeremailer_[0-9]+_-?[0-9]+\\.tmp");
   std::unique_ptr<QueueFile> first = queue.Create(), second = queue.Create();
-  EXPECT_TRUE(std::regex_match(first->path(), pattern)) << first->path();
-  EXPECT_NE(first->path(), second->path());
   first->out() << "message";
   EXPECT_TRUE(first->Finish());
   EXPECT_TRUE(first->Release());
