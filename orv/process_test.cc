@@ -93,12 +93,6 @@ TEST(ProcessTest, CapturesLargeOutputOnBothStreamsWithoutDeadlock) {
   EXPECT_EQ(run.child.TermSignal(), 0);
 }
 
-TEST(ProcessTest, OutputBeyondTheLimitKillsTheChild) {
-  Outcome run("/bin/sh", {"-c", "head -c 100000 /dev/zero; sleep 100"}, 1000);
-  EXPECT_EQ(run.code, EFBIG);
-  EXPECT_EQ(run.child.TermSignal(), SIGKILL);
-}
-
 TEST(ProcessTest, NoDescriptorLeaksIntoTheChild) {
   int leaky = open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
   ASSERT_GE(dup2(leaky, 40), 0);
@@ -117,42 +111,45 @@ TEST(ProcessTest, DiscardedOutput) {
   EXPECT_EQ(run.child.TermSignal(), 0);
 }
 
+// How the child ended: the code of what Capture threw, the signal, the exit
+// status, and whether the wall-clock limit passed.
 TEST(ProcessTest, HowTheChildEnded) {
-  Outcome exited("/bin/sh", {"-c", "exit 3"});
-  EXPECT_EQ(exited.child.TermSignal(), 0);
-  EXPECT_EQ(exited.child.ExitStatus(), 3);
-  Outcome killed("/bin/sh", {"-c", "kill -s ABRT $$"});
-  EXPECT_EQ(killed.child.TermSignal(), SIGABRT);
-  EXPECT_EQ(killed.child.ExitStatus(), -1);
+  ProcessLimits cpu, wall;
+  cpu.cpu_seconds = 1;
+  wall.wall_seconds = 1;
+  const struct {
+    const char* script;
+    ProcessLimits limits;
+    int code, signal, status;
+  } cases[] = {
+      {"exit 3", {}, 0, 0, 3},
+      {"kill -s ABRT $$", {}, 0, SIGABRT, -1},
+      {"head -c 100000 /dev/zero; sleep 100", {}, EFBIG, SIGKILL, -1},  // output past 1000 bytes
+      {"while :; do :; done", cpu, 0, SIGXCPU, -1},
+      {"sleep 100", wall, ETIMEDOUT, SIGKILL, -1},
+  };
+  for (const auto& c : cases) {
+    Outcome run("/bin/sh", {"-c", c.script}, 1000, c.limits);
+    EXPECT_EQ(run.code, c.code) << c.script;
+    EXPECT_EQ(run.child.TermSignal(), c.signal) << c.script;
+    EXPECT_EQ(run.child.ExitStatus(), c.status) << c.script;
+    EXPECT_EQ(run.child.TimedOut(), c.code == ETIMEDOUT) << c.script;
+  }
 }
 
-TEST(ProcessTest, WallClockLimitKillsTheGroupSlow) {
+// What the child left running in its group ends with it, and with it when its time is up.
+TEST(ProcessTest, TheGroupEndsWithTheChild) {
   ProcessLimits limits;
   limits.wall_seconds = 1;
-  auto start = std::chrono::steady_clock::now();
-  Outcome run("/bin/sh", {"-c", "sleep 100 & echo $!; sleep 100"}, 1000, limits);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_EQ(run.code, ETIMEDOUT);
-  EXPECT_TRUE(run.child.TimedOut());
-  EXPECT_EQ(run.child.TermSignal(), SIGKILL);
-  const pid_t grandchild = std::stoi(run.out);
-  for (int i = 0; i < 100 && !Gone(grandchild); ++i) usleep(10000);
-  EXPECT_TRUE(Gone(grandchild));
-}
-
-TEST(ProcessTest, WhatTheChildLeftRunningInItsGroupEndsWithIt) {
-  Outcome run("/bin/sh", {"-c", "sleep 100 >/dev/null 2>&1 & echo $!"});
-  EXPECT_EQ(run.child.ExitStatus(), 0);
-  const pid_t grandchild = std::stoi(run.out);
-  for (int i = 0; i < 100 && !Gone(grandchild); ++i) usleep(10000);
-  EXPECT_TRUE(Gone(grandchild));
-}
-
-TEST(ProcessTest, CpuLimitSlow) {
-  ProcessLimits limits;
-  limits.cpu_seconds = 1;
-  EXPECT_EQ(Outcome("/bin/sh", {"-c", "while :; do :; done"}, 1000, limits).child.TermSignal(),
-            SIGXCPU);
+  for (const char* script :
+       {"sleep 100 >/dev/null 2>&1 & echo $!", "sleep 100 & echo $!; sleep 100"}) {
+    const auto start = std::chrono::steady_clock::now();
+    Outcome run("/bin/sh", {"-c", script}, 1000, limits);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << script;
+    const pid_t grandchild = std::stoi(run.out);
+    for (int i = 0; i < 100 && !Gone(grandchild); ++i) usleep(10000);
+    EXPECT_TRUE(Gone(grandchild)) << script;
+  }
 }
 
 }  // namespace
