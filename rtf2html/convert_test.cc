@@ -1,4 +1,6 @@
-// Whole conversions: the sample message bodies, the kind of document, and damaged or hostile input.
+// Whole conversions: native RTF rendered as HTML, the HTML and the text that
+// encapsulating documents carry given back, the sample message bodies, the
+// kind of document, and damaged or hostile input.
 #include "rtf2html/convert.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +9,8 @@
 #include <sstream>
 
 #include "orv/utf8.h"
+#include "rtf2html/html_renderer.h"
+#include "rtf2html/html_text.h"
 #include "rtf2html/rtf_reader.h"
 
 namespace rtf2html {
@@ -15,6 +19,195 @@ namespace {
 Conversion Convert(const std::string& rtf) {
   std::stringbuf in(rtf);
   return ConvertRtf(&in);
+}
+
+// The HTML of rtf, which must convert to a document of the given kind.
+std::string Html(const std::string& rtf, RtfKind kind) {
+  const Conversion conversion = Convert(rtf);
+  EXPECT_TRUE(conversion.ok) << conversion.error;
+  EXPECT_EQ(conversion.kind, kind);
+  return conversion.html;
+}
+
+// Each row: a name, the document's body after a header that the table gives,
+// and the HTML it gives.
+struct Case {
+  const char* name;
+  const char* body;
+  const char* html;
+};
+
+const char kHeader[] =
+    "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss Arial;}{\\f1\\fmodern\\fcharset204 "
+    "Courier New;}{\\f2\\fnil\\fcharset2 Symbol;}}\r\n"
+    "{\\colortbl;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\r\n\\pard\\plain ";
+
+// What a native page holds between its body tags.
+TEST(HtmlRendererTest, Renders) {
+  const Case kCases[] = {
+      {"paragraphs, the empty one kept", "one\\par\\par two",
+       "<p style=\"margin:0\">one</p>\n<p style=\"margin:0\"><br></p>\n"
+       "<p style=\"margin:0\">two</p>\n"},
+      {"character formatting in groups",
+       "a {\\b b {\\i bi} b}\\ul u\\ulnone  {\\strike s}{\\super 2}{\\sub x}",
+       "<p style=\"margin:0\">a <b>b <i>bi</i> b</b><u>u</u> <s>s</s><sup>2</sup><sub>x</sub>"
+       "</p>\n"},
+      {"alignment, indents and spacing",
+       "\\qc centered\\par\\pard\\li720\\fi-360\\sb120 indented\\par\\pard\\qr\\ri1450 r",
+       "<p style=\"margin:0;text-align:center\">centered</p>\n"
+       "<p style=\"margin:6pt 0 0 36pt;text-indent:-18pt\">indented</p>\n"
+       "<p style=\"margin:0 72.5pt 0 0;text-align:right\">r</p>\n"},
+      {"characters of every origin", "caf\\u233? {\\f1 \\'cf\\'f0\\'e8} \\'80 \\u-10179?\\u-8704?",
+       "<p style=\"margin:0\">café <span style=\"font-family:'Courier New',monospace\">При</span> "
+       "€ 😀</p>\n"},
+      {"markup characters and runs of spaces", "<b> & \"q\"  two   three\\par   x",
+       "<p style=\"margin:0\">&lt;b&gt; &amp; &quot;q&quot; &nbsp;two &nbsp; three</p>\n"
+       "<p style=\"margin:0\">&nbsp; x</p>\n"},
+      {"a hyperlink",
+       "see {\\field{\\*\\fldinst{HYPERLINK \"http://example.com/a?b=1&c=2\"}}{\\fldrslt{\\ul\\cf2 "
+       "here}}}.",
+       "<p style=\"margin:0\">see <a href=\"http://example.com/a?b=1&amp;c=2\"><span "
+       "style=\"color:#0000ff\"><u>here</u></span></a>.</p>\n"},
+      {"a link that would run a script is no link",
+       "{\\field{\\*\\fldinst HYPERLINK \"javascript:alert(1)\"}{\\fldrslt click}}",
+       "<p style=\"margin:0\">click</p>\n"},
+      {"bulleted list with a numbered one inside",
+       "{\\pntext\\f2\\'b7\\tab}one\\par{\\pntext\\f2\\'b7\\tab}two\\par"
+       "\\pard{\\listtext 1.\\tab}\\ilvl1 sub\\par\\pard after",
+       "<ul>\n<li>one</li>\n<li>two<ol>\n<li>sub</li>\n</ol>\n</li>\n</ul>\n"
+       "<p style=\"margin:0\">after</p>\n"},
+      {"a table with an empty cell",
+       "\\trowd\\trgaph108\\clbrdrt\\brdrs\\cellx2000\\cellx4000\\pard\\intbl "
+       "A\\cell\\cell\\row\r\n"
+       "\\trowd\\cellx2000\\cellx4000\\pard\\intbl {\\b C}\\cell D\\par E\\cell\\row\\pard after",
+       "<table border=\"1\" cellspacing=\"0\" cellpadding=\"4\" "
+       "style=\"border-collapse:collapse\">\n"
+       "<tr><td valign=\"top\"><p style=\"margin:0\">A</p>\n</td><td valign=\"top\"></td></tr>\n"
+       "<tr><td valign=\"top\"><p style=\"margin:0\"><b>C</b></p>\n</td><td valign=\"top\"><p "
+       "style=\"margin:0\">D</p>\n<p style=\"margin:0\">E</p>\n</td></tr>\n</table>\n"
+       "<p style=\"margin:0\">after</p>\n"},
+      {"pictures, objects, headers and footnotes are left out",
+       "{\\header h}{\\pict\\pngblip 89504e47}{\\object{\\*\\objdata 01}{\\result r}}"
+       "x{\\footnote f}",
+       "<p style=\"margin:0\">x</p>\n"},
+  };
+  for (const Case& c : kCases) {
+    const std::string html = Html(kHeader + std::string(c.body) + "}", RtfKind::kNative);
+    const std::size_t start = html.find(">\n", html.find("<body")) + 2;
+    EXPECT_EQ(html.substr(start, html.rfind("</body>") - start), c.html) << c.name;
+  }
+}
+
+TEST(HtmlRendererTest, HyperlinkTargets) {
+  EXPECT_EQ(HyperlinkTarget(" hyperlink  https://a.example/x "), "https://a.example/x");
+  EXPECT_EQ(HyperlinkTarget("HYPERLINK \\o \"tip\" \"mailto:a@b.example\""), "mailto:a@b.example");
+  EXPECT_EQ(HyperlinkTarget("HYPERLINK www.example.com"), "http://www.example.com");
+  EXPECT_EQ(HyperlinkTarget("HYPERLINK \\l \"_Toc1\""), "");
+  EXPECT_EQ(HyperlinkTarget("HYPERLINK \"file:///etc/passwd\""), "");
+  EXPECT_EQ(HyperlinkTarget("PAGE"), "");
+}
+
+// A whole page as an encapsulating writer would store it: markup, line ends
+// and the meta tag in \htmltag groups, the text outside them, and the RTF
+// rendering of the text between \htmlrtf and \htmlrtf0.
+TEST(HtmlExtractorTest, GivesBackTheEncapsulatedPage) {
+  const char* rtf =
+      "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n"
+      "{\\colortbl\\red0\\green0\\blue0;}\r\n"
+      "{\\*\\htmltag64}\\uc1\\pard\\plain\\f0\\fs20\r\n"
+      "{\\*\\htmltag19 <html>}{\\*\\htmltag1 \\par }{\\*\\htmltag34 <head>}{\\*\\htmltag1 \\par "
+      "}\r\n"
+      "{\\*\\htmltag161 <meta http-equiv=\"Content-Type\" content=\"text/html; "
+      "charset=windows-1252\">}{\\*\\htmltag1 \\par }\r\n"
+      "{\\*\\htmltag41 </head>}{\\*\\htmltag1 \\par }{\\*\\htmltag50 <body>}{\\*\\htmltag1 \\par "
+      "}\r\n"
+      "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 Hello {\\*\\htmltag84 <b>}\\htmlrtf {\\b "
+      "\\htmlrtf0 "
+      "world\\htmlrtf }\\htmlrtf0 {\\*\\htmltag92 </b>}!\\htmlrtf\\par}\\htmlrtf0\r\n"
+      "{\\*\\htmltag72 </p>}{\\*\\htmltag1 \\par }{\\*\\htmltag58 </body>}{\\*\\htmltag1 \\par "
+      "}\r\n"
+      "{\\*\\htmltag27 </html>}}\r\n";
+  EXPECT_EQ(Html(rtf, RtfKind::kEncapsulatedHtml),
+            "<html>\n<head>\n"
+            "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
+            "</head>\n<body>\n"
+            "<p>Hello <b>world</b>!</p>\n</body>\n</html>");
+}
+
+// After the <meta charset="utf-8"> that the extractor adds; the header ends
+// with \f0 selected.
+TEST(HtmlExtractorTest, Fragments) {
+  const char* header =
+      "{\\rtf1\\ansi\\ansicpg1251\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}"
+      "{\\f1\\fswiss\\fcharset204 Arial;}{\\f2\\fnil\\fcharset238 Tahoma;}{\\f3\\fnil\\fcharset2 "
+      "Symbol;}{\\f4\\fnil\\fcharset128 Gothic;}}\\f0 ";
+  const Case kCases[] = {
+      {"bytes in a tag are in the document's code page, text in its font's",
+       "{\\*\\htmltag84 <p title=\"\\'cc\\'e8\\'f0\">}{\\f1 \\'cc\\'e8\\'f0 }{\\f2 \\'8a\\'9a "
+       "}\\'e9",
+       "<p title=\"Мир\">Мир Šš é"},
+      {"a double-byte character comes as two escapes", "{\\f4 \\'93\\'fa\\'96\\'7b}", "日本"},
+      {"\\uN with its fallback characters, \\ucN counting them",
+       "caf\\u233?{\\uc2 \\u8364\\'80\\'80}\\uc0 \\u8482 x\\uc1 \\u-10179?\\u-8704?"
+       "{\\*\\htmltag <img alt=\"\\u9731?\">}\\u-10179?y\\u-8704?",
+       "café€™x😀<img alt=\"☃\">\uFFFDy\uFFFD"},
+      {"escaped braces and backslashes",
+       "{\\*\\htmltag241 <style>a\\{b:c\\}</style>}C:\\\\dir\\\\\\{x\\}",
+       "<style>a{b:c}</style>C:\\dir\\{x}"},
+      {"the characters MS-OXRTFEX lists",
+       "\\lquote x\\rquote  \\ldblquote y\\rdblquote  \\bullet \\endash \\emdash a\\~b\\_c",
+       "‘x’ “y” •–—a\u00A0b\u00ADc"},
+      {"other control words are not text", "a\\emspace b\\-c\\zwj d\\chdate e", "abcde"},
+      {"line ends and tabs", "{\\*\\htmltag <pre>\\par \\tab x\\line }y\\line z\\tab w",
+       "<pre>\n\txy\nz\tw"},
+      {"\\htmlrtf is kept and restored by groups",
+       "\\htmlrtf {\\htmlrtf0 a}b{\\htmlrtf0 c\\htmlrtf d{\\*\\htmltag <hr>}}e\\htmlrtf0 f", "acf"},
+      {"MHTML copies of tags are left out",
+       "{\\*\\mhtmltag84 <img src=\"\\htmlbase cid:image001.png\">}"
+       "{\\*\\htmltag84 <img src=\"image001.png\">}",
+       "<img src=\"image001.png\">"},
+      {"RTF-only destinations are left out",
+       "{\\pict\\wmetafile8 0102}{\\*\\generator x;}{\\object{\\*\\objdata 01}{\\result r}}"
+       "{\\info{\\title t}}{\\field{\\*\\fldinst HYPERLINK \"u\"}{\\fldrslt shown}}",
+       "shown"},
+      {"a symbol font's bullet", "{\\f3\\'b7}", "•"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Html(header + std::string(c.body) + "}", RtfKind::kEncapsulatedHtml),
+              std::string("<meta charset=\"utf-8\">") + c.html)
+        << c.name;
+  }
+}
+
+// Text is decoded in chunks; a double-byte character across a chunk's end stays whole.
+TEST(HtmlExtractorTest, LongRunOfDoubleByteText) {
+  std::string rtf = "{\\rtf1\\ansi\\ansicpg932\\fromhtml1 x", html = "<meta charset=\"utf-8\">x";
+  for (int i = 0; i < 40000; ++i) rtf += "\\'82\\'a0", html += "あ";
+  EXPECT_EQ(Html(rtf + "}", RtfKind::kEncapsulatedHtml), html);
+}
+
+// The text as it stands inside the <pre> element.
+TEST(TextExtractorTest, TextKeepsItsLinesAndSpaces) {
+  const char* header =
+      "{\\rtf1\\ansi\\ansicpg1252\\fromtext \\deff0{\\fonttbl{\\f0\\fswiss Arial;}"
+      "{\\f1\\fnil\\fcharset204 Arial;}}\r\n{\\colortbl\\red0\\green0\\blue0;}\r\n"
+      "\\uc1\\pard\\plain\\f0\\fs20 ";
+  const Case kCases[] = {
+      {"markup characters are escaped", "Dear <Bob> & \"co\",\\par\r\n",
+       "Dear &lt;Bob&gt; &amp; &quot;co&quot;,\n"},
+      {"line ends, tabs and runs of spaces",
+       "\\tab indented  two\\line next\\par\r\n-- \\par\r\n\\par",
+       "\tindented  two\nnext\n-- \n\n"},
+      {"code pages and \\uN", "{\\f1 \\'cf\\'f0\\'e8} caf\\u233?\\par", "При café\n"},
+      {"a field shows its result",
+       "see {\\field{\\*\\fldinst HYPERLINK \"http://x/\"}{\\fldrslt http://x/}}", "see http://x/"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(Html(header + std::string(c.body) + "}", RtfKind::kEncapsulatedText),
+              std::string(kPageStart) + ">\n<pre style=\"white-space: pre-wrap\">" + c.html +
+                  "</pre>\n" + std::string(kPageEnd))
+        << c.name;
+  }
 }
 
 // The message bodies that tnef saves from the winmail.dat samples of
@@ -61,10 +254,7 @@ TEST(ConvertTest, SampleBodies) {
 }
 
 TEST(ConvertTest, TheHeaderTellsTheKind) {
-  EXPECT_EQ(Convert("{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0 x}").kind,
-            RtfKind::kEncapsulatedHtml);
   EXPECT_EQ(Convert("{\\rtf1\\fromhtml0 x}").kind, RtfKind::kNative);
-  EXPECT_EQ(Convert("{\\rtf1\\ansi\\fromtext x}").kind, RtfKind::kEncapsulatedText);
   EXPECT_EQ(Convert("{\\rtf1\\a\\b\\c\\d\\e\\f\\g\\fromhtml1 x}").kind, RtfKind::kEncapsulatedHtml);
   // Past the first ten group starts and control words it is too late.
   EXPECT_EQ(Convert("{\\rtf1\\a\\b\\c\\d\\e\\f\\g\\h\\fromhtml1 x}").kind, RtfKind::kNative);
