@@ -1,20 +1,152 @@
-// Whole conversions: native RTF rendered as HTML, the HTML and the text that
-// encapsulating documents carry given back, the sample message bodies, the
-// kind of document, and damaged or hostile input.
+// The converter's layers, the tokenizer, code pages and charset declarations,
+// and whole conversions: native RTF rendered as HTML, the HTML and the text
+// that encapsulating documents carry given back, the sample message bodies,
+// the kind of document, and damaged or hostile input.
 #include "rtf2html/convert.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "orv/utf8.h"
+#include "rtf2html/code_page.h"
 #include "rtf2html/html_renderer.h"
 #include "rtf2html/html_text.h"
+#include "rtf2html/meta_charset.h"
 #include "rtf2html/rtf_reader.h"
+#include "rtf2html/tokenizer.h"
 
 namespace rtf2html {
 namespace {
+
+// The tokens of input, one word each: "{", "}", "\name" with its parameter,
+// "sym:c", "text:...", "byte:hh" and "bin".
+std::string Dump(const std::string& input) {
+  static const char* const kPrefix[] = {
+      "{", "}", "\\", "sym:", "text:", "byte:", "bin"};  // by kind
+  std::stringbuf buffer(input);
+  Tokenizer tokenizer(&buffer);
+  std::string dump;
+  for (Token token; tokenizer.Next(&token);) {
+    dump += (dump.empty() ? "" : " ") + std::string(kPrefix[token.kind]);
+    if (token.kind == Token::kWord) {
+      dump += token.text + (token.has_param ? std::to_string(token.param) : "");
+    } else if (token.kind == Token::kSymbol || token.kind == Token::kText) {
+      dump += token.text;
+    } else if (token.kind == Token::kByte) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(token.text[0]));
+      dump += hex;
+    }
+  }
+  return dump;
+}
+
+TEST(TokenizerTest, Tokens) {
+  const std::pair<const char*, const char*> kCases[] = {
+      {"{\\rtf1 Hello}", "{ \\rtf1 text:Hello }"},
+      // One space ends a control word and belongs to it; a second is text.
+      {"\\b  x", "\\b text: x"},
+      {"\\f0Arial", "\\f0 text:Arial"},
+      {"\\u-10179?", "\\u-10179 text:?"},
+      {"\\li-", "\\li"},
+      {"\\'e9\\'4A", "byte:e9 byte:4a"},
+      {"\\'zz", "text:zz"},
+      {"a\\{b\\}c\\\\", "text:a text:{ text:b text:} text:c text:\\"},
+      {"a\r\nb\rc\n", "text:a text:b text:c"},
+      {"x\\\ny", "text:x \\par text:y"},
+      {"\\~\\-\\_\\*\\|", "sym:~ sym:- sym:_ sym:* sym:|"},
+      {"\\fs99999999999 \\fi-99999999999", "\\fs2147483647 \\fi-2147483648"},
+      // \bin passes over its bytes, braces and backslashes included.
+      {"\\bin4 {}\\}x", "bin text:x"},
+      {"\\bin0 x", "bin text:x"},
+      {"\\bin100 short", "bin"},
+      // Input that ends inside a token.
+      {"a\\", "text:a"},
+      {"\\'4", ""},
+      {"\\par", "\\par"},
+  };
+  for (auto [input, tokens] : kCases) EXPECT_EQ(Dump(input), tokens) << input;
+}
+
+TEST(TokenizerTest, LongNamesAndRunsAreCut) {
+  std::string name(40, 'x');
+  EXPECT_EQ(Dump("\\" + name + "5"), "\\" + name.substr(0, Tokenizer::kMaxWordLength + 1) + "5");
+  std::string text(Tokenizer::kMaxTextRun + 10, 'a');
+  EXPECT_EQ(Dump(text),
+            "text:" + text.substr(0, Tokenizer::kMaxTextRun) + " text:" + std::string(10, 'a'));
+}
+
+// bytes decoded whole; every byte must be used.
+std::string Decode(int code_page, std::string_view bytes) {
+  std::string out;
+  EXPECT_EQ(DecodeBytes(code_page, bytes, false, &out), bytes.size()) << code_page;
+  return out;
+}
+
+TEST(CodePageTest, Decodes) {
+  EXPECT_EQ(Decode(1252, "caf\xE9 \x80 \x93q\x94"), "café € “q”");
+  EXPECT_EQ(Decode(1251, "\xCF\xF0\xE8\xE2\xE5\xF2"), "Привет");
+  EXPECT_EQ(Decode(850, "\x9B"), "ø");
+  EXPECT_EQ(Decode(932, "\x82\xA0\x93\xFA\x96\x7B"), "あ日本");
+  EXPECT_EQ(Decode(kUtf8CodePage, "\xC3\xA9"), "é");
+  EXPECT_EQ(Decode(kSymbolCodePage, "\xB7\xA7"), "•▪");
+}
+
+TEST(CodePageTest, WhatCannotBeDecodedBecomesReplacementCharacters) {
+  EXPECT_EQ(Decode(1252, "a\x81z"), "a\uFFFDz");    // undefined in the code page
+  EXPECT_EQ(Decode(99999, "a\xFF"), "a\uFFFD");     // unknown code page
+  EXPECT_EQ(Decode(932, "\x82"), "\uFFFD");         // cut-off double-byte character
+  EXPECT_EQ(Decode(932, "\x82\x20x"), "\uFFFD x");  // invalid trail byte
+  EXPECT_EQ(Decode(kUtf8CodePage, "\xC3("), "\uFFFD(");
+  EXPECT_EQ(Decode(1252, "a\x01\x1B\x7F\tb\r\n"), "a\tb\r\n");  // control characters are dropped
+  std::string out;
+  for (char32_t c : {U'\U0001F600', char32_t{0xD800}, char32_t{0x110000}, char32_t{0x1F}})
+    AppendCodePoint(c, &out);
+  EXPECT_EQ(out, "😀\uFFFD\uFFFD");
+}
+
+TEST(CodePageTest, KeepsACutOffCharacterWhenMoreFollows) {
+  std::string out;
+  EXPECT_EQ(DecodeBytes(932, "\x82\xA0\x82", true, &out), 2u);
+  EXPECT_EQ(out, "あ");
+}
+
+TEST(CodePageTest, CharsetsNameCodePages) {
+  EXPECT_EQ(CodePageOfCharset(0, 1251), 1252);
+  EXPECT_EQ(CodePageOfCharset(1, 1251), 1251);  // the default character set
+  EXPECT_EQ(CodePageOfCharset(2, 1251), kSymbolCodePage);
+  EXPECT_EQ(CodePageOfCharset(128, 1251), 932);
+  EXPECT_EQ(CodePageOfCharset(12345, 1251), 1251);
+}
+
+TEST(MetaCharsetTest, RewritesDeclarations) {
+  EXPECT_EQ(DeclareUtf8("<head><META CHARSET=windows-1252 /></head>"),
+            "<head><META CHARSET=utf-8 /></head>");
+  EXPECT_EQ(DeclareUtf8("<META CONTENT='text/html; charset=iso-2022-jp' HTTP-EQUIV=content-type>"),
+            "<META CONTENT='text/html; charset=utf-8' HTTP-EQUIV=content-type>");
+  EXPECT_EQ(DeclareUtf8("<meta charset=\"a\"><p>x</p><meta\ncharset=\"b\">"),
+            "<meta charset=\"utf-8\"><p>x</p><meta\ncharset=\"utf-8\">");
+}
+
+TEST(MetaCharsetTest, AddsADeclarationWhereThereIsNone) {
+  EXPECT_EQ(DeclareUtf8("<HTML>\n<HEAD lang=en><title>"),
+            "<HTML>\n<HEAD lang=en><meta charset=\"utf-8\"><title>");
+  EXPECT_EQ(DeclareUtf8("<html><body>x</body></html>"),
+            "<html><head><meta charset=\"utf-8\"></head><body>x</body></html>");
+  EXPECT_EQ(DeclareUtf8("<!DOCTYPE html>\n<p>x"), "<!DOCTYPE html><meta charset=\"utf-8\">\n<p>x");
+  EXPECT_EQ(DeclareUtf8(""), "<meta charset=\"utf-8\">");
+  // Neither comments, nor metas without a charset, nor look-alike tags count.
+  EXPECT_EQ(DeclareUtf8("<!-- <meta charset=\"x\"> <head> --><head>"),
+            "<!-- <meta charset=\"x\"> <head> --><head><meta charset=\"utf-8\">");
+  EXPECT_EQ(DeclareUtf8("<html><header>h</header><meta name=\"Generator\" content=\"x\">"),
+            "<html><head><meta charset=\"utf-8\"></head><header>h</header><meta "
+            "name=\"Generator\" content=\"x\">");
+  EXPECT_EQ(DeclareUtf8("<metadata charset=x><head>"),
+            "<metadata charset=x><head><meta charset=\"utf-8\">");
+}
 
 Conversion Convert(const std::string& rtf) {
   std::stringbuf in(rtf);
