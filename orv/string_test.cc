@@ -22,19 +22,10 @@ TEST(StringTest, IstartsAndLowerize) {
   EXPECT_EQ(h.lowerize(99), "X-Header: abc");
 }
 
+// Only ASCII letters are folded; bytes of UTF-8 and of other code pages stay.
 TEST(StringTest, FoldingKeepsUpperHalfBytes) {
-  const struct {
-    const char* text;
-    const char* lower;
-  } cases[] = {
-      {"Tu\xC4\x9Frul.Kaya@Example.COM.tr", "tu\xC4\x9Frul.kaya@example.com.tr"},
-      {"\xC3\x89LISE@\xC3\x89"
-       "COLE.FR",
-       "\xC3\x89lise@\xC3\x89"
-       "cole.fr"},
-      {"AZ\xD7\xFF@[`{\x8A\x9F\xDE", "az\xD7\xFF@[`{\x8A\x9F\xDE"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(string(c.text).ToLower(), c.lower) << c.text;
+  EXPECT_EQ(string("AZ\xD7\xFF@[`{\x8A\x9F\xDE\xC3\x89").ToLower(),
+            "az\xD7\xFF@[`{\x8A\x9F\xDE\xC3\x89");
   EXPECT_EQ(string("AZ\xC4").ToLower(1), "Az\xC4");
   EXPECT_EQ(ToAsciiLower(static_cast<signed char>('\xC4')), 0xC4);
 }
@@ -73,19 +64,10 @@ TEST(StringTest, Split) {
 }
 
 TEST(StringTest, ClassTable) {
-  struct Case {
-    int byte;
-    bool alpha, space;
-  } cases[] = {
-      {'A', true, false},   {'z', true, false},  {'@', false, false}, {'[', false, false},
-      {0x08, false, false}, {0x09, false, true}, {0x0D, false, true}, {0x0E, false, false},
-      {0x20, false, true},  {0x8A, true, false}, {0x9F, true, false}, {0xD7, false, false},
-      {0xF8, false, false}, {0xFF, true, false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ISOisalpha(c.byte), c.alpha) << c.byte;
-    EXPECT_EQ(ISOisspace(c.byte), c.space) << c.byte;
-  }
+  for (int c : {'A', 'z', 0x8A, 0x9F, 0xFF}) EXPECT_TRUE(ISOisalpha(c)) << c;
+  for (int c : {'@', '[', 0x09, 0xD7, 0xF8}) EXPECT_FALSE(ISOisalpha(c)) << c;
+  for (int c : {0x09, 0x0D, 0x20}) EXPECT_TRUE(ISOisspace(c)) << c;
+  for (int c : {0x08, 0x0E, 'A', 0xA0}) EXPECT_FALSE(ISOisspace(c)) << c;
 }
 
 TEST(StringTest, Printable) {
