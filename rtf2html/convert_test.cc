@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -24,8 +23,7 @@ namespace {
 // The tokens of input, one word each: "{", "}", "\name" with its parameter,
 // "sym:c", "text:...", "byte:hh" and "bin".
 std::string Dump(const std::string& input) {
-  static const char* const kPrefix[] = {
-      "{", "}", "\\", "sym:", "text:", "byte:", "bin"};  // by kind
+  static const char* const kPrefix[] = {"{", "}", "\\", "sym:", "text:", "byte:", "bin"};
   std::stringbuf buffer(input);
   Tokenizer tokenizer(&buffer);
   std::string dump;
@@ -36,9 +34,8 @@ std::string Dump(const std::string& input) {
     } else if (token.kind == Token::kSymbol || token.kind == Token::kText) {
       dump += token.text;
     } else if (token.kind == Token::kByte) {
-      char hex[3];
-      std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(token.text[0]));
-      dump += hex;
+      const unsigned char byte = static_cast<unsigned char>(token.text[0]);
+      dump += {"0123456789abcdef"[byte >> 4], "0123456789abcdef"[byte & 15]};
     }
   }
   return dump;
@@ -237,33 +234,6 @@ TEST(HtmlRendererTest, HyperlinkTargets) {
   EXPECT_EQ(HyperlinkTarget("HYPERLINK \\l \"_Toc1\""), "");
   EXPECT_EQ(HyperlinkTarget("HYPERLINK \"file:///etc/passwd\""), "");
   EXPECT_EQ(HyperlinkTarget("PAGE"), "");
-}
-
-// A whole page as an encapsulating writer would store it: markup, line ends
-// and the meta tag in \htmltag groups, the text outside them, and the RTF
-// rendering of the text between \htmlrtf and \htmlrtf0.
-TEST(HtmlExtractorTest, GivesBackTheEncapsulatedPage) {
-  const char* rtf =
-      "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n"
-      "{\\colortbl\\red0\\green0\\blue0;}\r\n"
-      "{\\*\\htmltag64}\\uc1\\pard\\plain\\f0\\fs20\r\n"
-      "{\\*\\htmltag19 <html>}{\\*\\htmltag1 \\par }{\\*\\htmltag34 <head>}{\\*\\htmltag1 \\par "
-      "}\r\n"
-      "{\\*\\htmltag161 <meta http-equiv=\"Content-Type\" content=\"text/html; "
-      "charset=windows-1252\">}{\\*\\htmltag1 \\par }\r\n"
-      "{\\*\\htmltag41 </head>}{\\*\\htmltag1 \\par }{\\*\\htmltag50 <body>}{\\*\\htmltag1 \\par "
-      "}\r\n"
-      "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 Hello {\\*\\htmltag84 <b>}\\htmlrtf {\\b "
-      "\\htmlrtf0 "
-      "world\\htmlrtf }\\htmlrtf0 {\\*\\htmltag92 </b>}!\\htmlrtf\\par}\\htmlrtf0\r\n"
-      "{\\*\\htmltag72 </p>}{\\*\\htmltag1 \\par }{\\*\\htmltag58 </body>}{\\*\\htmltag1 \\par "
-      "}\r\n"
-      "{\\*\\htmltag27 </html>}}\r\n";
-  EXPECT_EQ(Html(rtf, RtfKind::kEncapsulatedHtml),
-            "<html>\n<head>\n"
-            "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
-            "</head>\n<body>\n"
-            "<p>Hello <b>world</b>!</p>\n</body>\n</html>");
 }
 
 // After the <meta charset="utf-8"> that the extractor adds; the header ends
