@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -198,14 +197,6 @@ TEST(HandDirectoryToTest, OwnerAndMode) {
   EXPECT_FALSE(HandDirectoryTo(dir.Path("link"), ids));
   EXPECT_FALSE(HandDirectoryTo(dir.Write("file", ""), ids));
   EXPECT_FALSE(HandDirectoryTo(dir.Path("missing"), ids));
-}
-
-TEST(LandlockAbiTest, TurnedOffForTests) {
-  ASSERT_EQ(setenv("VERROWICK_NO_LANDLOCK", "1", 1), 0);
-  string reason;
-  EXPECT_EQ(LandlockAbi(&reason), 0);
-  EXPECT_EQ(reason, "Landlock is turned off by VERROWICK_NO_LANDLOCK");
-  unsetenv("VERROWICK_NO_LANDLOCK");
 }
 
 // A fake converter in its program directory, beside the base directory's
