@@ -1,9 +1,16 @@
-// InputFile and getline: line ends, buffer boundaries, long lines, offsets, seeking, pipes.
+// Files: InputFile and getline (line ends, buffer boundaries, long lines,
+// offsets, seeking, pipes), orv::ofstream (buffered and large writes,
+// truncation, every failure reported), and directories and paths.
 #include "orv/input_file.h"
 
+#include <errno.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <set>
+
+#include "orv/file_system.h"
+#include "orv/output_file.h"
 #include "orv/testing.h"
 
 namespace orv {
@@ -31,8 +38,19 @@ class InputFileTest : public ::testing::Test {
     InputFile in(Write(content));
     return Lines(in);
   }
+  string P(const std::string& name) const { return dir_.Path(name); }
+  // The names a DirectoryListing of path gives.
+  std::set<string> List(const string& path) {
+    std::set<string> names;
+    DirectoryListing listing(path);
+    while (listing.Next()) names.insert(listing.Name());
+    EXPECT_EQ(listing.Name(), "");
+    return names;
+  }
   testing::TempDir dir_;
 };
+using OutputFileTest = InputFileTest;
+using FileSystemTest = InputFileTest;
 
 TEST_F(InputFileTest, LineEnds) {
   EXPECT_EQ(LinesOf("one\r\ntwo\n\rthree\rfour"), "one|two|three|four<eof>");
@@ -127,6 +145,82 @@ TEST_F(InputFileTest, PipeWithTerminatorArrivingLater) {
   EXPECT_EQ(Lines(in), "b|");
   in.Close();
   EXPECT_EQ(close(fds[0]), 0);  // not closed by the reader
+}
+
+TEST_F(OutputFileTest, WritesSmallAndLargePieces) {
+  const std::string big(3 * FdOutBuf::kBufferSize + 11, 'b'), put(70000, 'c');
+  ofstream out(P("f"), std::ios::trunc);
+  out << "head\n";
+  out.write(big.data(), static_cast<std::streamsize>(big.size()));
+  for (char c : put) out.put(c);
+  EXPECT_TRUE(out.Sync());
+  EXPECT_EQ(testing::ReadFile(P("f")), "head\n" + big + put);
+  out << "tail";
+  EXPECT_TRUE(out.close());
+  EXPECT_FALSE(out.close());  // already closed
+  EXPECT_EQ(out.error(), 0);
+  EXPECT_EQ(testing::ReadFile(P("f")), "head\n" + big + put + "tail");
+  ofstream truncate(P("f"), std::ios::trunc);
+  EXPECT_EQ(testing::ReadFile(P("f")), "");
+}
+
+TEST_F(OutputFileTest, FailuresAreReported) {
+  ofstream out("/dev/full", std::ios::trunc);
+  ASSERT_TRUE(out.is_open());
+  out << "does not fit";
+  EXPECT_TRUE(out.good());  // still buffered
+  EXPECT_FALSE(out.Sync());
+  EXPECT_FALSE(out.close());
+  EXPECT_TRUE(out.bad());
+  EXPECT_EQ(out.error(), ENOSPC);
+
+  ofstream large("/dev/full", std::ios::trunc);  // more than the buffer: written at once
+  const std::string big(2 * FdOutBuf::kBufferSize, 'x');
+  large.write(big.data(), static_cast<std::streamsize>(big.size()));
+  EXPECT_TRUE(large.bad());
+  EXPECT_FALSE(large.close());
+  EXPECT_EQ(large.error(), ENOSPC);
+
+  // An open failure keeps its reason.
+  ofstream missing(P("missing/f"), std::ios::trunc);
+  EXPECT_FALSE(missing.is_open());
+  EXPECT_TRUE(missing.fail());
+  EXPECT_EQ(missing.error(), ENOENT);
+  missing << "ignored";
+  EXPECT_FALSE(missing.Sync());
+  EXPECT_FALSE(missing.close());
+  EXPECT_EQ(ofstream(dir_.path(), std::ios::trunc).error(), EISDIR);
+}
+
+TEST_F(FileSystemTest, MakeAndRemoveDirectory) {
+  EXPECT_FALSE(MakeDirectory(P("a/b"), false));  // no parent
+  EXPECT_TRUE(MakeDirectory(P("a/b/c"), true));
+  EXPECT_TRUE(MakeDirectory(P("a/b/"), false));  // already there
+  EXPECT_TRUE(MakeDirectory(P("x\\y\\z\\"), true));
+  EXPECT_TRUE(IsDirectory(P("x/y/z")));
+  dir_.Write("file", "");
+  EXPECT_FALSE(MakeDirectory(P("file"), false));
+  EXPECT_FALSE(RemoveDirectory(P("a/b"), false));  // not empty
+  EXPECT_TRUE(RemoveDirectory(P("a/b/c"), false));
+  EXPECT_FALSE(IsDirectory(P("a/b/c")));
+}
+
+TEST_F(FileSystemTest, DirectoryListing) {
+  for (const char* name : {".hidden", "a.txt", "b", "winmail.dat", "winmail.dat.1"})
+    dir_.Write(name, "");
+  ASSERT_TRUE(MakeDirectory(P("sub"), false));
+  EXPECT_EQ(List(dir_.path()),
+            (std::set<string>{"a.txt", "b", "sub", "winmail.dat", "winmail.dat.1"}));
+  EXPECT_EQ(List(P("missing")), std::set<string>{});
+}
+
+TEST_F(FileSystemTest, DirectoryOf) {
+  EXPECT_EQ(DirectoryOf("/var/spool/x/msg.txt"), "/var/spool/x/");
+  EXPECT_EQ(DirectoryOf("dir/"), "dir/");
+  EXPECT_EQ(DirectoryOf("/"), "/");
+  EXPECT_EQ(DirectoryOf("msg.txt"), "./");
+  EXPECT_EQ(DirectoryOf(""), "./");
+  EXPECT_EQ(DirectoryOf("a\\b\\c"), "a/b/");
 }
 
 }  // namespace

@@ -45,45 +45,39 @@ class ProgramTest : public ::testing::Test {
   std::string errors_;
 };
 
-TEST_F(ProgramTest, WritesTheHtmlFile) {
-  ASSERT_EQ(Run({RTF2HTML_TESTDATA "/multi-value-attribute.rtf", Path("out.html")}), 0);
-  EXPECT_EQ(Listing(), "out.html ");
-  EXPECT_EQ(ReadFile(Path("out.html")).rfind("<html><head><meta charset=\"utf-8\">\n", 0), 0u);
-  struct stat st;
-  ASSERT_EQ(stat(Path("out.html").c_str(), &st), 0);
-  const mode_t mask = umask(0);
-  umask(mask);
-  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
-
-  dir_.Write("in.rtf", "{\\rtf1 new}");  // a file of the same name is replaced
-  ASSERT_EQ(Run({Path("in.rtf"), Path("out.html")}), 0);
-  EXPECT_EQ(Listing(), "in.rtf out.html ");
-  EXPECT_NE(ReadFile(Path("out.html")).find(">new</p>"), std::string::npos);
-}
-
-TEST_F(ProgramTest, FailureLeavesNoHtmlFile) {
+// Each row: the input ("-" for none), the output's name, the exit status, and what the
+// directory holds afterwards; a stale out.html is there before.
+TEST_F(ProgramTest, OutHtmlExactlyWhenTheConversionSucceeds) {
   const struct {
     const char* name;
-    std::string rtf;  // "-" for no input file
+    std::string rtf;
     const char* out;
-    const char* listing;  // afterwards
+    int status;
+    const char* listing;
   } kCases[] = {
-      {"not RTF", "<html>hello</html>", "out.html", "in.rtf "},
-      {"missing input", "-", "out.html", ""},
-      {"missing directory", "{\\rtf1 x}", "no/such/dir/out.html", "in.rtf out.html "},
-      {"the directory itself", "{\\rtf1 x}", "", "in.rtf out.html "},
-      {"a directory", "{\\rtf1 x}", "d", "d in.rtf out.html "},
+      {"not RTF", "<html>hello</html>", "out.html", 1, "in.rtf "},
+      {"missing input", "-", "out.html", 1, ""},
+      {"missing directory", "{\\rtf1 x}", "no/such/dir/out.html", 1, "in.rtf out.html "},
+      {"the directory itself", "{\\rtf1 x}", "", 1, "in.rtf out.html "},
+      {"a directory", "{\\rtf1 x}", "d", 1, "d in.rtf out.html "},
+      {"converted", "{\\rtf1 new}", "out.html", 0, "in.rtf out.html "},
   };
+  const mode_t mask = umask(0);
+  umask(mask);
   for (const auto& c : kCases) {
     for (const fs::directory_entry& entry : fs::directory_iterator(dir_.path()))
       fs::remove_all(entry);
     if (c.out == std::string("d")) fs::create_directory(Path("d"));
     if (c.rtf != "-") dir_.Write("in.rtf", c.rtf);
     dir_.Write("out.html", "stale");
-    EXPECT_EQ(Run({Path("in.rtf"), Path(c.out)}), 1) << c.name;
+    EXPECT_EQ(Run({Path("in.rtf"), Path(c.out)}), c.status) << c.name;
     EXPECT_EQ(Listing(), c.listing) << c.name;
-    EXPECT_NE(errors_.find("rtf2html: "), std::string::npos) << c.name;
+    EXPECT_EQ(errors_.rfind("rtf2html: ", 0), c.status == 0 ? std::string::npos : 0) << c.name;
   }
+  EXPECT_NE(ReadFile(Path("out.html")).find(">new</p>"), std::string::npos);
+  struct stat st;
+  ASSERT_EQ(stat(Path("out.html").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
 
 TEST_F(ProgramTest, WrongUsage) {
