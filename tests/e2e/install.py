@@ -94,17 +94,14 @@ class ProgramDir:
         self.rtf2html = os.path.join(path, "rtf2html") if rtf2html else None
         if rtf2html:
             shutil.copy(built("rtf2html", "RTF2HTML"), self.rtf2html)
-        tnef_path = os.path.join(path, "tnef")
-        if tnef == "real":
-            os.symlink(SYSTEM_TNEF, tnef_path)
-        elif tnef:
-            with open(tnef_path, "w") as f:
-                f.write(fake_tnef(tnef))
-            os.chmod(tnef_path, 0o755)
-        ytnef_path = os.path.join(path, "ytnef")
-        if ytnef == "real":
-            os.symlink(SYSTEM_YTNEF, ytnef_path)
-        elif ytnef:
-            with open(ytnef_path, "w") as f:
-                f.write(ytnef)
-            os.chmod(ytnef_path, 0o755)
+        for name, how, system in (("tnef", tnef, SYSTEM_TNEF), ("ytnef", ytnef, SYSTEM_YTNEF)):
+            if how == "real":
+                os.symlink(system, os.path.join(path, name))
+            elif how:
+                self.put(name, fake_tnef(how) if name == "tnef" else how)
+
+    def put(self, name, text, mode=0o755):
+        """Writes TEXT as the program NAME of the directory."""
+        with open(os.path.join(self.path, name), "w") as f:
+            f.write(text)
+        os.chmod(f.name, mode)
