@@ -1,23 +1,28 @@
-"""The built programs, the sample winmail.dat files, and program directories: the filter
-looks for tnef and rtf2html and makes wmd_temp beside itself. Run as root, the filter runs
-them as another user under a sandbox that lets them read only their own files: a program
-directory holds copies, not links into the build tree."""
+"""The built programs, the sample winmail.dat files and those made to order, and program
+directories: the filter looks for tnef and rtf2html and makes wmd_temp beside itself. Run as
+root, the filter runs them as another user under a sandbox that lets them read only their own
+files: a program directory holds copies, not links into the build tree."""
 import ctypes
 import errno
+import io
 import os
 import pwd
 import shutil
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPOSITORY = os.path.dirname(os.path.dirname(HERE))
 BUILD = os.path.join(REPOSITORY, "build")
 SAMPLE_DIR = os.environ.get("TNEF_SAMPLES") or os.path.join(REPOSITORY, "tests", "data", "tnef")
+REAL_SAMPLE_DIR = os.path.join(REPOSITORY, "tests", "data", "tnef-real")
 SYSTEM_TNEF = "/usr/bin/tnef"
 SYSTEM_YTNEF = "/usr/bin/ytnef"
 # The filter's list of media types in every test, so that no test depends on the system's
 # (a test that wants the system's removes the setting).
 MIME_TYPES = os.path.join(REPOSITORY, "tests", "data", "mime.types")
 os.environ.setdefault("VERROWICK_MIME_TYPES", MIME_TYPES)
+sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
+from tnef_writer import Embedded, Ole, write_tnef  # noqa: E402,F401
 
 
 def built(name, variable):
@@ -28,9 +33,17 @@ def built(name, variable):
     return os.path.abspath(path)
 
 
-def sample(name):
-    with open(os.path.join(SAMPLE_DIR, name + ".tnef"), "rb") as f:
+def sample(name, real=False):
+    """The winmail.dat NAME of tests/data/tnef, or with REAL of tests/data/tnef-real."""
+    with open(os.path.join(REAL_SAMPLE_DIR if real else SAMPLE_DIR, name + ".tnef"), "rb") as f:
         return f.read()
+
+
+def made(*args, **kwargs):
+    """A winmail.dat written by tools/tnef_writer.py's write_tnef with ARGS and KWARGS."""
+    out = io.BytesIO()
+    write_tnef(out, *args, **kwargs)
+    return out.getvalue()
 
 
 def sample_names():

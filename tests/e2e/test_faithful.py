@@ -1,27 +1,16 @@
 """Content types by extension, in any letter case, and by the type tnef lists; quoted-printable
 HTML bodies in lines of at most 76 characters."""
-import io
 import os
 import re
-import sys
 import unittest
 from unittest import mock
 
 from cases import EndToEndCase, split_queue_file
-from install import REPOSITORY
+from install import made
 from messages import envelope, render, shaped
 from reference import parse
 
-sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
-from tnef_writer import write_tnef  # noqa: E402
-
 DOCX = "application/vnd.openxmlformats-officedocument.wordprocessingml.document"
-
-
-def tnef_of(files, body_rtf=None):
-    out = io.BytesIO()
-    write_tnef(out, files, body_rtf=body_rtf)
-    return out.getvalue()
 
 
 class ContentTypeTest(EndToEndCase):
@@ -50,7 +39,7 @@ class ContentTypeTest(EndToEndCase):
     def test_by_extension_and_listed_type(self):
         files = [(name, f"the file {name}\n".encode()) for name in self.NAMES]
         files += [(name, b"listed\n", listed, "") for name, (listed, _) in self.LISTED.items()]
-        data = render(shaped("mixed", tnef_of(files)))
+        data = render(shaped("mixed", made(files)))
         program = self.new_program(rtf2html=False)  # notes.rtf stays RTF
         session = self.start(program)
         converted = self.check_filtered(session, 1, self.queue("1.msg", envelope() + data), data,
@@ -61,7 +50,7 @@ class ContentTypeTest(EndToEndCase):
 
     @unittest.skipUnless(os.path.isfile("/etc/mime.types"), "no /etc/mime.types (media-types)")
     def test_the_system_list(self):
-        data = render(shaped("mixed", tnef_of([("Q3.DOCX", b"x"), ("a.unlisted", b"y")])))
+        data = render(shaped("mixed", made([("Q3.DOCX", b"x"), ("a.unlisted", b"y")])))
         program = self.new_program()
         with mock.patch.dict(os.environ):
             del os.environ["VERROWICK_MIME_TYPES"]
@@ -78,7 +67,7 @@ class QuotedPrintableTest(EndToEndCase):
         words = " ".join(["caf\\'e9 and figures,", "a=b", "trailing \\tspace "] * 300)
         rtf = (rb"{\rtf1\ansi\ansicpg1252\deff0{\fonttbl{\f0\fswiss Arial;}}\f0 "
                + words.encode() + rb"\par " + words.encode() + rb"\par}")
-        data = render(shaped("alternative", tnef_of([("a.txt", b"a\n")], body_rtf=rtf)))
+        data = render(shaped("alternative", made([("a.txt", b"a\n")], body_rtf=rtf)))
         program = self.new_program()
         session = self.start(program)
         converted = self.check_filtered(session, 1, self.queue("1.msg", envelope() + data), data,

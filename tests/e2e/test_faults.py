@@ -1,19 +1,14 @@
 """Faults around the conversion: a full disk, converters that cannot run or crash. The message
 always stays intact and the filter answers the next request."""
 import contextlib
-import io
 import os
 import resource
-import sys
 
 import driver
 from cases import EndToEndCase
-from install import REPOSITORY, sample
+from install import made, sample
 from messages import envelope, plain_message, render, shaped
 from reference import FOUND
-
-sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
-from tnef_writer import write_tnef  # noqa: E402
 
 LOADER = "it exited with status 127, as when a shared library is missing"
 NOT_TNEF = ("* Unable to start the tnef binary, unable to extract winmail.dat attachments. "
@@ -64,9 +59,8 @@ class FaultTest(EndToEndCase):
         return [line.replace(mailbox, "MAILBOX") for line in run.lines]
 
     def test_full_disk(self):
-        tnef = io.BytesIO()  # a winmail.dat that fits in 16 KiB and whose conversion does not
-        write_tnef(tnef, [("figures.bin", os.urandom(12000))])
-        data = render(shaped("mixed", tnef.getvalue()))
+        # A winmail.dat that fits in 16 KiB and whose conversion does not.
+        data = render(shaped("mixed", made([("figures.bin", os.urandom(12000))])))
         program = self.new_program()
         path = self.queue("1.msg", envelope() + data)
         self.queue("2.msg", envelope() + render(plain_message()))

@@ -2,49 +2,31 @@
 and --inline-body, with the real tnef on real and generated winmail.dat files. The common
 judge checks every name by policy default, every cid: reference and, with --inline-body,
 the body and the attachments."""
-import io
-import os
-import sys
 import unittest
 
 from cases import EndToEndCase
-from install import REPOSITORY
+from install import made, sample
 from messages import envelope, render, shaped
 
-sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
-from tnef_writer import write_tnef  # noqa: E402
-
-REAL = os.path.join(REPOSITORY, "tests", "data", "tnef-real")
 # An RTF body wrapping HTML that shows the image whose content id is img1@example.
 HTML_RTF = (rb"{\rtf1\ansi\ansicpg1252\fromhtml1 \deff0{\fonttbl{\f0\fswiss Arial;}}"
             rb"{\*\htmltag19 <html>}{\*\htmltag50 <body>}{\*\htmltag64 <p>}Look: "
             rb"{\*\htmltag84 <img src=" b'"cid:img1@example"' rb">}{\*\htmltag72 </p>}"
             rb"{\*\htmltag58 </body>}{\*\htmltag27 </html>}}")
 
-
-def real(name):
-    with open(os.path.join(REAL, name + ".tnef"), "rb") as f:
-        return f.read()
-
-
-def generated(attachments, code_page=1252, body_rtf=None):
-    out = io.BytesIO()
-    write_tnef(out, attachments, code_page=code_page, body_rtf=body_rtf)
-    return out.getvalue()
-
-
-NAMES_1252 = generated([("Umlaut-\u00e4\u00f6\u00fc \u00df.txt".encode("cp1252"), b"1252\n"),
-                        (b"\x80 and \x81.doc", b"undefined byte\n")])
-NAMES_1251 = generated([("\u041e\u0442\u0447\u0451\u0442.txt".encode("cp1251"), b"1251\n")],
-                       code_page=1251)
-NAMES_UTF8 = generated([("\u65e5\u672c\u8a9e r\u00e9sum\u00e9.pdf", b"utf-8\n")])
-NAMES_LONG = generated([("Quarterly report " + "\u00fc" * 100 + ".txt", b"long\n"),
-                        ("x" * 230 + ".txt", b"long ascii\n")])
-NAMES_SPECIAL = generated([('say "hi" \\ 100% a/b.txt', b"special\n"), ("100%41.txt", b"%\n"),
-                           ("tab\there.txt", b"tab\n")])
-WITH_IDS = generated([("image.qqq", b"\x89PNG not really", "image/x-test", "img1@example"),
-                      ("again.qqq", b"same id", "not a type", "img1@example"),
-                      ("bad.pdf", b"%PDF", "application/pdf", "has space")], body_rtf=HTML_RTF)
+NAMES_1252 = made([("Umlaut-\u00e4\u00f6\u00fc \u00df.txt".encode("cp1252"), b"1252\n"),
+                   (b"\x80 and \x81.doc", b"undefined byte\n")])
+NAMES_1251 = made([("\u041e\u0442\u0447\u0451\u0442.txt".encode("cp1251"), b"1251\n")],
+                  code_page=1251)
+NAMES_UTF8 = made([("\u65e5\u672c\u8a9e r\u00e9sum\u00e9.pdf", b"utf-8\n")])
+NAMES_LONG = made([("Quarterly report " + "\u00fc" * 100 + ".txt", b"long\n"),
+                   ("x" * 230 + ".txt", b"long ascii\n")])
+NAMES_SPECIAL = made([('say "hi" \\ 100% a/b.txt', b"special\n"), ("100%41.txt", b"%\n"),
+                      ("tab\there.txt", b"tab\n")])
+UMLAUT = sample("tnefparse-umlaut", real=True)
+WITH_IDS = made([("image.qqq", b"\x89PNG not really", "image/x-test", "img1@example"),
+                 ("again.qqq", b"same id", "not a type", "img1@example"),
+                 ("bad.pdf", b"%PDF", "application/pdf", "has space")], body_rtf=HTML_RTF)
 
 # (arguments, shape, winmail.dat): every case judged by the common judge.
 CASES = [
@@ -54,15 +36,15 @@ CASES = [
     ((), "mixed", NAMES_LONG),
     ((), "mixed", NAMES_SPECIAL),
     ((), "mixed", WITH_IDS),
-    ((), "mixed", real("tnefparse-umlaut")),
-    ((), "alternative", real("tnefparse-umlaut")),
+    ((), "mixed", UMLAUT),
+    ((), "alternative", UMLAUT),
     (("--inline-body",), "mixed", WITH_IDS),
-    (("--inline-body",), "mixed", real("tnefparse-umlaut")),
-    (("--inline-body",), "alternative", real("tnefparse-umlaut")),
-    (("--inline-body",), "folded", real("tnefparse-umlaut")),
-    (("--inline-body", "-k"), "preamble_epilogue", real("tnefparse-umlaut")),
+    (("--inline-body",), "mixed", UMLAUT),
+    (("--inline-body",), "alternative", UMLAUT),
+    (("--inline-body",), "folded", UMLAUT),
+    (("--inline-body", "-k"), "preamble_epilogue", UMLAUT),
     (("--inline-body",), "two_in_a_row", WITH_IDS),
-    (("--inline-body", "--ignore-rtf-body"), "mixed", real("tnefparse-umlaut")),
+    (("--inline-body", "--ignore-rtf-body"), "mixed", UMLAUT),
 ]
 
 

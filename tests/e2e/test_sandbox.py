@@ -14,7 +14,8 @@ NOT_RUN = ("* Unable to start the tnef binary, unable to extract winmail.dat att
 ATTEMPTS = ["write the program directory", "write the base directory", "write /tmp",
             "write another conversion's scratch directory", "read /etc/shadow",
             "connect to 127.0.0.1"]
-NO_YTNEF = "* ytnef binary not found, calendar items, tasks and contacts will keep their winmail.dat"
+NO_YTNEF = ("* ytnef binary not found, calendar items, tasks and contacts will keep their "
+            "winmail.dat")
 
 
 @unittest.skipUnless(os.geteuid() == 0, "the filter changes the converters' user only as root")

@@ -1,21 +1,16 @@
 """Filter mode with several workers: a slow message holds up no other, QUIT and the end of
 input wait for the requests in flight, a flood of requests keeps memory flat, and
 conversions at once keep to their own files."""
-import io
 import os
 import re
-import sys
 import threading
 from unittest import mock
 
 from cases import EndToEndCase, split_queue_file
-from install import REPOSITORY
+from install import made
 from messages import envelope, plain_message, render, shaped
 from reference import parse
 from test_hostile import tnef_descriptors
-
-sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
-from tnef_writer import write_tnef  # noqa: E402
 
 WORKERS = ("--workers", "4")
 QUIT_ANSWER = 'OK "Filter is shut down and waiting for standard output to be closed"'
@@ -87,17 +82,16 @@ class WorkersTest(EndToEndCase):
         program = self.new_program()
         session = self.start(program, WORKERS)
         for n in range(1, 9):
-            tnef = io.BytesIO()
-            write_tnef(tnef, [(f"file-{n}.txt", f"content {n}\n".encode())],
-                       body_rtf=rb"{\rtf1\ansi body of message " + str(n).encode() + rb"\par}")
-            data = render(shaped("mixed", tnef.getvalue()))
+            tnef = made([(f"file-{n}.txt", f"content {n}\n".encode())],
+                        body_rtf=rb"{\rtf1\ansi body of message " + str(n).encode() + rb"\par}")
+            data = render(shaped("mixed", tnef))
             session.send(f"{n} FILE {self.queue(str(n), envelope() + data)}\n")
         self.assertEqual({r.answer for r in session.replies(8).values()},
                          {f"{n} DISCARD" for n in range(1, 9)})
         found = {}  # file name -> (its content, what the HTML body says)
         for _, data in self.take_submitted():
-            parts = parse(split_queue_file(data)[3]).walk()
-            files = {p.get_filename(): p.get_payload(decode=True) for p in parts if p.get_filename()}
+            files = {p.get_filename(): p.get_payload(decode=True)
+                     for p in parse(split_queue_file(data)[3]).walk() if p.get_filename()}
             html = files.pop("saved_body.html")
             [(name, content)] = files.items()
             found[name] = (content, re.findall(rb"body of message \d+", html))
