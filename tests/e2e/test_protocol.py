@@ -2,7 +2,6 @@
 import glob
 import os
 import socket
-import unittest
 
 import messages
 from cases import EndToEndCase
@@ -100,7 +99,3 @@ class ProtocolTest(EndToEndCase):
         self.assertFalse(os.path.exists(self.program.work_dir))
         # No answer can tell the server to discard the original, so no copy may be released.
         self.assertEqual(self.submitted(), [])
-
-
-if __name__ == "__main__":
-    unittest.main()

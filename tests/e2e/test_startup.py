@@ -1,7 +1,6 @@
 """Start-up and the end of a run: options, banner, converter lines, whom the converters run
 as, the program directory, the work directory wmd_temp and the Submitted directory."""
 import os
-import unittest
 
 import driver
 import messages
@@ -162,7 +161,3 @@ class DirectoriesTest(EndToEndCase):
                                  [".keep"] if cwd == root else None)
         self.assertEqual(len(os.listdir(os.path.join(root, "Submitted"))), 1)
         self.assertEqual(self.submitted(), ["other.sub"])
-
-
-if __name__ == "__main__":
-    unittest.main()
