@@ -1,14 +1,18 @@
 """Faults around the conversion: a full disk, converters that cannot run or crash. The message
-always stays intact and the filter answers the next request."""
+always stays intact and the filter answers the next request. And the converters' sandbox: run
+as root, the filter runs them as another user, and under Landlock a converter touches nothing
+but its own scratch directory."""
 import contextlib
 import os
 import resource
+import socket
+import unittest
 
 import driver
-from cases import EndToEndCase
-from install import made, sample
+from cases import EndToEndCase, split_queue_file
+from install import converter_user, made, no_landlock, sample
 from messages import envelope, plain_message, render, shaped
-from reference import FOUND
+from reference import FOUND, parse
 
 LOADER = "it exited with status 127, as when a shared library is missing"
 NOT_TNEF = ("* Unable to start the tnef binary, unable to extract winmail.dat attachments. "
@@ -26,6 +30,10 @@ RTF2HTML = [
     ("#!/bin/sh\nkill -SEGV $$\n", ["* rtf2html ended with signal 11"]),
     ("#!/bin/sh\nexit 127\n", [NOT_RTF2HTML + LOADER]),
 ]
+# What a converter tries, and whether another user alone keeps it from doing so.
+ATTEMPTS = {"write the program directory": True, "write the base directory": True,
+            "write /tmp": False, "write another conversion's scratch directory": False,
+            "read /etc/shadow": True, "connect to 127.0.0.1": False}
 RTF_ATTACHED = ["* Extracted 1 file(s) from winmail.dat", "* Creating a new message with the"
                 " extracted attachments", '* Inserting file "saved_body.rtf"',
                 "* Submitting new message and discarding original", "* [1] Discarding message"]
@@ -109,3 +117,37 @@ class FaultTest(EndToEndCase):
                                  ("1 DISCARD", [FOUND, *log, *RTF_ATTACHED]))
                 self.assertEqual(len(self.take_submitted()), 1)
                 self.finish(session, program)
+
+
+@unittest.skipUnless(os.geteuid() == 0, "the filter changes the converters' user only as root")
+class SandboxTest(EndToEndCase):
+    def test_what_a_converter_may_do(self):
+        # Landlock keeps a converter in its own scratch directory.
+        listener = socket.create_server(("127.0.0.1", 0))
+        self.addCleanup(listener.close)
+        port = listener.getsockname()[1]
+        self.addCleanup(lambda: os.path.exists(f"/tmp/verrowick-escape-{port}")
+                        and os.remove(f"/tmp/verrowick-escape-{port}"))
+        user = converter_user()
+        for landlock in [True] * (not no_landlock()) + [False]:
+            with self.subTest(landlock=landlock):
+                if not landlock:
+                    self.without_landlock()
+                program = self.new_program(f"prog {landlock}", tnef="spy")
+                session = self.start(program)
+                self.assertEqual(not landlock, "* The converters run without a file-system "
+                                 "sandbox: Landlock is turned off by VERROWICK_NO_LANDLOCK"
+                                 in session.startup)
+                victim = os.path.join(program.work_dir, "conversion-1-victim")
+                os.mkdir(victim)
+                os.chown(victim, user.pw_uid, user.pw_gid)
+                data = render(shaped("mixed", f"{port} {victim}\n".encode()))
+                reply = session.request("1 FILE " + self.queue("spy.msg", envelope() + data))
+                self.assertEqual(reply.answer, "1 DISCARD")
+                *_, converted = split_queue_file(self.only_queue_file())
+                [report] = [p for p in parse(converted).walk() if p.get_filename() == "report.txt"]
+                lines = report.get_payload(decode=True).decode().splitlines()
+                self.assertEqual(dict(line.split(": ", 1) for line in lines), {
+                    **{a: "denied" if landlock or kept else "done" for a, kept in ATTEMPTS.items()},
+                    "uid": str(user.pw_uid)})
+                self.finish(session)
