@@ -58,21 +58,16 @@ def no_landlock():
     if libc.syscall(444, None, 0, 1) > 0:  # landlock_create_ruleset(.., VERSION)
         return None
     error = ctypes.get_errno()
-    if error == errno.ENOSYS:
-        return "the kernel does not offer Landlock (Linux 5.13 or later is needed)"
-    if error == errno.EOPNOTSUPP:
-        return "Landlock is not enabled in this kernel (see the lsm= boot parameter)"
-    return "Landlock cannot be used: " + os.strerror(error)
+    reasons = {errno.ENOSYS: "the kernel does not offer Landlock (Linux 5.13 or later is needed)",
+               errno.EOPNOTSUPP: "Landlock is not enabled in this kernel (see the lsm= boot "
+                                 "parameter)"}
+    return reasons.get(error, "Landlock cannot be used: " + os.strerror(error))
 
 
 def converter_user():
     """The user that runs the converters when the filter runs as root."""
-    for name in ("verrowick", "nobody"):
-        try:
-            return pwd.getpwnam(name)
-        except KeyError:
-            pass
-    return None
+    users = {user.pw_name: user for user in pwd.getpwall()}
+    return users.get("verrowick") or users.get("nobody")
 
 
 def sandbox_lines():
