@@ -30,13 +30,13 @@ RTF2HTML = [
     ("#!/bin/sh\nkill -SEGV $$\n", ["* rtf2html ended with signal 11"]),
     ("#!/bin/sh\nexit 127\n", [NOT_RTF2HTML + LOADER]),
 ]
+RTF_ATTACHED = ["* Extracted 1 file(s) from winmail.dat", "* Creating a new message with the"
+                " extracted attachments", '* Inserting file "saved_body.rtf"',
+                "* Submitting new message and discarding original", "* [1] Discarding message"]
 # What a converter tries, and whether another user alone keeps it from doing so.
 ATTEMPTS = {"write the program directory": True, "write the base directory": True,
             "write /tmp": False, "write another conversion's scratch directory": False,
             "read /etc/shadow": True, "connect to 127.0.0.1": False}
-RTF_ATTACHED = ["* Extracted 1 file(s) from winmail.dat", "* Creating a new message with the"
-                " extracted attachments", '* Inserting file "saved_body.rtf"',
-                "* Submitting new message and discarding original", "* [1] Discarding message"]
 
 
 @contextlib.contextmanager
