@@ -10,7 +10,6 @@ from cases import EndToEndCase, split_queue_file
 from install import made
 from messages import envelope, plain_message, render, shaped
 from reference import parse
-from test_hostile import tnef_descriptors
 
 WORKERS = ("--workers", "4")
 QUIT_ANSWER = 'OK "Filter is shut down and waiting for standard output to be closed"'
@@ -98,16 +97,4 @@ class WorkersTest(EndToEndCase):
         self.assertEqual(found, {f"file-{n}.txt": (f"content {n}\n".encode(),
                                                    [f"body of message {n}".encode()])
                                  for n in range(1, 9)})
-        self.finish(session, program)
-
-    def test_no_descriptor_of_one_child_reaches_another(self):
-        self.without_landlock()  # the fake lists /proc/self/fd, which the sandbox hides
-        program = self.new_program(tnef="descriptors")
-        session = self.start(program, WORKERS)
-        queued = self.queue("1", envelope() + render(shaped("mixed", b"x")))
-        session.send("".join(f"{n} FILE {queued}\n" for n in range(1, 9)))
-        self.assertEqual({r.answer for r in session.replies(8).values()},
-                         {f"{n} DISCARD" for n in range(1, 9)})
-        for _, data in self.take_submitted():
-            self.assertEqual(tnef_descriptors(data), [f"{program.work_dir}/report.txt"])
         self.finish(session, program)
