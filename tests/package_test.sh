@@ -22,18 +22,16 @@ not_installed() {
   esac
 }
 if ! not_installed; then
-  echo "package_test: verrowick is installed on this machine; remove it first" \
-    "with dpkg -P verrowick" >&2
+  echo "package_test: verrowick is installed here; remove it first with dpkg -P verrowick" >&2
   exit 1
 fi
 
-passed=0
 failed=0
-# check DESCRIPTION COMMAND...: runs the command, counts the result.
+# check DESCRIPTION COMMAND...: runs the command; says so when it fails.
 check() {
   what=$1
   shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)) && echo "FAIL: $what" >&2; fi
+  "$@" || { failed=$((failed + 1)) && echo "FAIL: $what" >&2; }
 }
 # has TEXT FILE: FILE holds the line TEXT.
 has() { grep -qxF -- "$1" "$2"; }
@@ -59,10 +57,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
-started=$(date +%s)
 tools/install-packages.sh lintian man-db python3 strace >/dev/null
-
-# --- Build the package (lintian checks it inside tools/package.sh).
 if ! tools/package.sh >"$work/package.log" 2>&1; then
   cat "$work/package.log" >&2
   echo "FAIL: tools/package.sh failed (lintian errors are listed above as E: lines)" >&2
@@ -76,26 +71,19 @@ for path in /usr/lib/verrowick/verrowick /usr/lib/verrowick/tnef /usr/lib/verrow
   /usr/share/doc/verrowick/INSTALL; do
   check "$path in the package" has "$path" "$work/contents"
 done
-# field NAME: the package's control field NAME, one dependency a line.
-field() { dpkg-deb -f "$deb" "$1" | sed 's/, */\n/g'; }
-field Depends >"$work/depends"
-field Recommends >"$work/recommends"
-for dep in tnef media-types adduser; do
-  check "Depends holds $dep: $(cat "$work/depends")" has "$dep" "$work/depends"
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in tnef media-types adduser libboost-program-options; do
+  check "Depends holds $dep: $depends" sh -c 'echo "$1" | grep -qE "(^|, )$2"' - "$depends" "$dep"
 done
-check "Depends holds Boost.Program_options: $(cat "$work/depends")" \
-  grep -q '^libboost-program-options' "$work/depends"
-check "Depends holds no unrtf" sh -c '! grep -q unrtf "$1"' - "$work/depends"
-check "Recommends is ytnef-tools: $(cat "$work/recommends")" \
-  test "$(cat "$work/recommends")" = ytnef-tools
+check "Depends holds no unrtf" sh -c '! echo "$1" | grep -q unrtf' - "$depends"
+check "Recommends is ytnef-tools" test "$(dpkg-deb -f "$deb" Recommends)" = ytnef-tools
 
-# --- Install.
 we_installed=1
 if ! dpkg -i "$deb" >"$work/dpkg.log" 2>&1; then
   DEBIAN_FRONTEND=noninteractive apt-get install -f -y -q >>"$work/dpkg.log" 2>&1 || true
 fi
 check "verrowick installed: $(cat "$work/dpkg.log")" \
-  sh -c 'dpkg-query -W -f="\${Status}" verrowick | grep -qx "install ok installed"'
+  test "$(dpkg-query -W -f='${Status}' verrowick)" = "install ok installed"
 check "/usr/lib/verrowick/tnef is a link to /usr/bin/tnef" \
   test "$(readlink -f /usr/lib/verrowick/tnef)" = "$(readlink -f /usr/bin/tnef)"
 check "/usr/lib/verrowick is root's and 0755" \
@@ -106,7 +94,7 @@ check "man finds verrowick(8)" test "$(man -w 8 verrowick)" = /usr/share/man/man
 out=$(man --warnings 8 verrowick 2>&1 >/dev/null)
 check "the manual page renders without warnings: $out" test -z "$out"
 
-# --- Sample mail: message SUBJECT TNEF-FILE, a message with a winmail.dat part.
+# message SUBJECT TNEF-FILE: a message with a winmail.dat part.
 message() {
   printf 'From: Alice <alice@example.com>\nTo: Bob <bob@example.com>\n'
   printf 'Subject: %s\nMIME-Version: 1.0\n' "$1"
@@ -117,69 +105,59 @@ message() {
   base64 "tests/data/tnef/$2.tnef"
   printf -- '\n--=_sep--\n'
 }
-# converted FILE SAMPLE: FILE holds no winmail.dat part any more, but each file
-# that tnef extracts from SAMPLE as a Base64 attachment, its RTF body as HTML.
+# converted FILE SAMPLE: FILE's attachments are the files that tnef extracts
+# from SAMPLE (its RTF body as HTML), the winmail.dat part gone.
 converted() {
   rm -rf "$work/ref" && mkdir "$work/ref"
   tnef -C "$work/ref" --save-body=saved_body "tests/data/tnef/$2.tnef"
   python3 - "$1" "$work/ref" <<'EOF'
 import email, os, sys
 with open(sys.argv[1], "rb") as f:
-    msg = email.message_from_binary_file(f)
-parts = {p.get_filename(): p for p in msg.walk() if p.get_filename()}
-if "winmail.dat" in parts or any(p.get_content_type() == "application/ms-tnef" for p in msg.walk()):
-    sys.exit("winmail.dat part still present")
-for name in sorted(os.listdir(sys.argv[2])):
+    got = {p.get_filename(): p.get_payload(decode=True)
+           for p in email.message_from_binary_file(f).walk() if p.get_filename()}
+want = {}
+for name in os.listdir(sys.argv[2]):
     with open(os.path.join(sys.argv[2], name), "rb") as f:
-        want = f.read()
-    if name == "saved_body.rtf":
-        html = parts.get("saved_body.html")
-        if html is None or b"<" not in html.get_payload(decode=True):
-            sys.exit("no HTML part saved_body.html")
-    elif name not in parts or parts[name].get_payload(decode=True) != want:
-        sys.exit("no attachment %s as tnef extracts it" % name)
+        want[name] = f.read()
+if want.pop("saved_body.rtf", None) and b"<" not in got.pop("saved_body.html", b""):
+    sys.exit("no HTML part saved_body.html")
+if got != want:
+    sys.exit(f"attachments {sorted(got)}, where tnef extracts {sorted(want)}")
 EOF
 }
 
-# --- Batch mode as another user from a directory of links (as INSTALL says):
-# two messages to convert (one in a subdirectory), one without attachment, one
-# file that is not a message.
+# Batch mode as another user from a directory of links (as INSTALL says), one
+# message in a subdirectory.
 mbox="$work/mailbox"
 mkdir -p "$mbox/sub" "$work/vw"
 ln -s /usr/lib/verrowick/verrowick /usr/lib/verrowick/tnef /usr/lib/verrowick/rtf2html "$work/vw/"
 message "first" two-files >"$mbox/1"
-printf 'From: alice@example.com\nSubject: plain\n\nNo attachment.\n' >"$mbox/2"
-message "third" rtf >"$mbox/sub/3"
-printf 'not a message\n' >"$mbox/notes.txt"
-cp -a "$mbox" "$work/mailbox.orig"
+message "second" rtf >"$mbox/sub/2"
 chmod 600 "$mbox/1"
 chown -R nobody "$mbox" "$work/vw"
 runuser -u nobody -- "$work/vw/verrowick" -p "$mbox" >"$work/batch.out" 2>&1
 check "batch: summary line" \
-  has "* Batch done: 3 processed, 2 converted, 1 unchanged, 0 failed, 1 skipped" "$work/batch.out"
+  has "* Batch done: 2 processed, 2 converted, 0 unchanged, 0 failed, 0 skipped" "$work/batch.out"
 check "batch: message 1 converted" converted "$mbox/1" two-files
-check "batch: message sub/3 converted" converted "$mbox/sub/3" rtf
-check "batch: message 2 unchanged" cmp -s "$mbox/2" "$work/mailbox.orig/2"
-check "batch: notes.txt unchanged" cmp -s "$mbox/notes.txt" "$work/mailbox.orig/notes.txt"
+check "batch: message sub/2 converted" converted "$mbox/sub/2" rtf
 check "batch: owner and mode kept" test "$(stat -c %U:%a "$mbox/1")" = nobody:600
 check "batch: no .tmp, .old or wmd_temp left" \
   test -z "$(find "$mbox" "$work/vw" -name '*.tmp' -o -name '*.old' -o -name wmd_temp)"
 
-# --- Filter mode with the installed program: one request for a queued message.
+# Filter mode with the installed program: one request for a queued message.
 base="$work/base"
 mkdir -p "$base/Queue"
 {
-  printf 'P I 06-12-2026 11:00:00 <Alice@Example.COM>\n'
-  printf 'R W 06-12-2026 11:00:00 <Bob@Example.com>\n\n'
+  printf 'P I 06-12-2026 11:00:00 <alice@example.com>\n'
+  printf 'R W 06-12-2026 11:00:00 <bob@example.com>\n\n'
   message "queued" two-files
 } >"$base/Queue/1.msg"
 (cd "$base" && printf '1 FILE Queue/1.msg\n' | strace -f -qq -e trace=setuid,execve \
   -o "$work/strace" /usr/lib/verrowick/verrowick >"$work/filter.out")
 check "filter: answer" has "1 DISCARD" "$work/filter.out"
 uid=$(id -u verrowick)
-gid=$(id -g verrowick)
-check "filter: converters run as verrowick" \
-  has "* The converters run as user verrowick (uid $uid, gid $gid)" "$work/filter.out"
+check "filter: converters run as verrowick" has \
+  "* The converters run as user verrowick (uid $uid, gid $(id -g verrowick))" "$work/filter.out"
 # Every process that ran tnef had taken the user's id before, and one did.
 check "filter: tnef ran as verrowick: $(grep -e setuid -e tnef "$work/strace")" \
   awk -v uid="$uid" '
@@ -188,12 +166,10 @@ check "filter: tnef ran as verrowick: $(grep -e setuid -e tnef "$work/strace")" 
     END { exit !(ran > 0 && bad == 0) }' "$work/strace"
 set -- "$base"/Submitted/quillmeremailer_*.tmp.sub
 check "filter: one released file in Submitted" test "$#" = 1 -a -f "$1"
-check "filter: envelope lines" test "$(head -n 2 "$1")" = "$(printf \
-  'Return-Path: alice@example.com\nEnvelope-To: bob@example.com')"
 check "filter: submitted message converted" converted "$1" two-files
 check "filter: work directory removed" test ! -e /usr/lib/verrowick/wmd_temp
 
-# --- Remove, then purge: nothing of the package may be left. A work directory
+# Remove, then purge: nothing of the package may be left. A work directory
 # left behind by a killed filter goes too.
 mkdir /usr/lib/verrowick/wmd_temp
 touch /usr/lib/verrowick/wmd_temp/winmail.dat
@@ -201,16 +177,12 @@ check "dpkg -r" dpkg -r verrowick >"$work/remove.log" 2>&1
 check "removed: /usr/lib/verrowick gone" test ! -e /usr/lib/verrowick
 check "dpkg -P" dpkg -P verrowick >>"$work/remove.log" 2>&1
 check "purged: dpkg knows no verrowick" not_installed
-left=""
-while read -r path; do
-  case "$path" in
-    *verrowick*) if [ -e "$path" ] || [ -L "$path" ]; then left="$left $path"; fi ;;
-  esac
-done <"$work/contents"
-check "purged: nothing left:$left" test -z "$left"
-check "purged: the user verrowick stays" sh -c 'getent passwd verrowick >/dev/null'
+left=$(grep verrowick "$work/contents" | while read -r path; do
+  if [ -e "$path" ] || [ -L "$path" ]; then echo "$path"; fi
+done)
+check "purged: nothing left: $left" test -z "$left"
+check "purged: the user verrowick stays" getent passwd verrowick >/dev/null
 we_installed=0
 
-echo "package_test: took $(($(date +%s) - started)) s"
-echo "package_test: $passed passed, $failed failed"
+echo "package_test: $failed failed"
 test "$failed" = 0

@@ -1,5 +1,6 @@
 """Runs the filter as the mail server (FilterSession) and an administrator (run) do; every
 read has a deadline, every output line must end with LF and a log line stay under 4000 bytes."""
+import contextlib
 import os
 import re
 import select
@@ -15,22 +16,24 @@ TIMEOUT = 60
 WORKERS = os.environ.get("VERROWICK_E2E_WORKERS")
 Reply = namedtuple("Reply", "answer log")
 Run = namedtuple("Run", "lines stderr status")
+# A conversion's scratch directory inside wmd_temp; its name is random.
+SCRATCH = re.compile(rb"(/wmd_temp)/conversion-\d+-[A-Za-z0-9]{6}(?=/)")
 
 
 def is_log(line):
     return line.startswith("* ")
 
 
-# A conversion's scratch directory inside wmd_temp; its name is random.
-SCRATCH = re.compile(rb"(/wmd_temp)/conversion-\d+-[A-Za-z0-9]{6}(?=/)")
-
-
-def _checked(raw):
-    """One output line (bytes without LF) as text, after checking a log line's length. A path
-    in a scratch directory is shown as in wmd_temp itself."""
-    if raw.startswith(b"* ") and len(raw) + 1 >= 4000:
-        raise AssertionError(f"a log line of {len(raw) + 1} bytes: {raw[:200]!r}...")
-    return SCRATCH.sub(rb"\1", raw).decode("utf-8", "surrogateescape")
+def _lines(data):
+    """The lines of the output DATA as text, after checking that the last ends with LF and that
+    no log line is too long. A path in a scratch directory is shown as in wmd_temp itself."""
+    if data and not data.endswith(b"\n"):
+        raise AssertionError(f"the output ends without a line end: {data[-200:]!r}")
+    lines = data.split(b"\n")[:-1]
+    for raw in lines:
+        if raw.startswith(b"* ") and len(raw) + 1 >= 4000:
+            raise AssertionError(f"a log line of {len(raw) + 1} bytes: {raw[:200]!r}...")
+    return [SCRATCH.sub(rb"\1", raw).decode("utf-8", "surrogateescape") for raw in lines]
 
 
 class FilterSession:
@@ -60,14 +63,9 @@ class FilterSession:
                 self.kill()
                 raise AssertionError(f"no output line within {TIMEOUT} s: {self._pending[:200]!r}")
             chunk = os.read(fd, 65536)
-            self._eof = not chunk
-            self._pending += chunk
-        if self._pending and b"\n" not in self._pending:
-            raise AssertionError(f"the output ends without a line end: {self._pending!r}")
-        if not self._pending:
-            return None
-        line, self._pending = self._pending.split(b"\n", 1)
-        return _checked(line)
+            self._eof, self._pending = not chunk, self._pending + chunk
+        line, lf, self._pending = self._pending.partition(b"\n")
+        return _lines(line + lf)[0] if line or lf else None
 
     def send(self, data):
         self.process.stdin.write(data.encode("utf-8", "surrogateescape"))
@@ -76,7 +74,7 @@ class FilterSession:
     def reply(self):
         """Reads log lines up to and including the next answer line."""
         log = []
-        while (line := self._next_line()) is not None:
+        for line in iter(self._next_line, None):
             if not is_log(line):
                 return Reply(line, log)
             log.append(line)
@@ -101,9 +99,7 @@ class FilterSession:
     def finish(self):
         """Closes standard input, reads to the end and returns the Run of the rest."""
         self.process.stdin.close()
-        lines = []
-        while (line := self._next_line()) is not None:
-            lines.append(line)
+        lines = list(iter(self._next_line, None))
         status = self.process.wait(TIMEOUT)
         self.stderr.seek(0)
         return Run(lines, self.stderr.read().decode("utf-8", "surrogateescape"), status)
@@ -114,17 +110,13 @@ class FilterSession:
             self.process.kill()
             self.process.wait()
         for stream in (self.process.stdin, self.process.stdout, self.stderr):
-            try:
+            with contextlib.suppress(OSError):
                 stream.close()
-            except OSError:
-                pass
 
 
 def run(program, args=(), cwd=None, argv0=None):
     """Runs the filter PROGRAM (a ProgramDir) to its end and returns the Run."""
     done = subprocess.run([argv0 or program.binary, *args], executable=program.binary, cwd=cwd,
                           stdin=subprocess.DEVNULL, capture_output=True, timeout=TIMEOUT)
-    if done.stdout and not done.stdout.endswith(b"\n"):
-        raise AssertionError(f"the output ends without a line end: {done.stdout[-200:]!r}")
-    lines = [_checked(line) for line in done.stdout.split(b"\n")[:-1]]
-    return Run(lines, done.stderr.decode("utf-8", "surrogateescape"), done.returncode)
+    return Run(_lines(done.stdout), done.stderr.decode("utf-8", "surrogateescape"),
+               done.returncode)

@@ -1,23 +1,28 @@
-"""The built programs, the sample winmail.dat files, and program directories: the filter
-looks for tnef and rtf2html and makes wmd_temp beside itself. Run as root, the filter runs
-them as another user under a sandbox that lets them read only their own files: a program
-directory holds copies, not links into the build tree."""
+"""The built programs, the sample winmail.dat files and those made to order, and program
+directories: the filter looks for tnef and rtf2html and makes wmd_temp beside itself. Run as
+root, the filter runs them as another user under a sandbox that lets them read only their own
+files: a program directory holds copies, not links into the build tree."""
 import ctypes
 import errno
+import io
 import os
 import pwd
 import shutil
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPOSITORY = os.path.dirname(os.path.dirname(HERE))
 BUILD = os.path.join(REPOSITORY, "build")
 SAMPLE_DIR = os.environ.get("TNEF_SAMPLES") or os.path.join(REPOSITORY, "tests", "data", "tnef")
+REAL_SAMPLE_DIR = os.path.join(REPOSITORY, "tests", "data", "tnef-real")
 SYSTEM_TNEF = "/usr/bin/tnef"
 SYSTEM_YTNEF = "/usr/bin/ytnef"
 # The filter's list of media types in every test, so that no test depends on the system's
 # (a test that wants the system's removes the setting).
 MIME_TYPES = os.path.join(REPOSITORY, "tests", "data", "mime.types")
 os.environ.setdefault("VERROWICK_MIME_TYPES", MIME_TYPES)
+sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
+from tnef_writer import Embedded, Ole, write_tnef  # noqa: E402,F401
 
 
 def built(name, variable):
@@ -28,9 +33,17 @@ def built(name, variable):
     return os.path.abspath(path)
 
 
-def sample(name):
-    with open(os.path.join(SAMPLE_DIR, name + ".tnef"), "rb") as f:
+def sample(name, real=False):
+    """The winmail.dat NAME of tests/data/tnef, or with REAL of tests/data/tnef-real."""
+    with open(os.path.join(REAL_SAMPLE_DIR if real else SAMPLE_DIR, name + ".tnef"), "rb") as f:
         return f.read()
+
+
+def made(*args, **kwargs):
+    """A winmail.dat written by tools/tnef_writer.py's write_tnef with ARGS and KWARGS."""
+    out = io.BytesIO()
+    write_tnef(out, *args, **kwargs)
+    return out.getvalue()
 
 
 def sample_names():
@@ -45,21 +58,16 @@ def no_landlock():
     if libc.syscall(444, None, 0, 1) > 0:  # landlock_create_ruleset(.., VERSION)
         return None
     error = ctypes.get_errno()
-    if error == errno.ENOSYS:
-        return "the kernel does not offer Landlock (Linux 5.13 or later is needed)"
-    if error == errno.EOPNOTSUPP:
-        return "Landlock is not enabled in this kernel (see the lsm= boot parameter)"
-    return "Landlock cannot be used: " + os.strerror(error)
+    reasons = {errno.ENOSYS: "the kernel does not offer Landlock (Linux 5.13 or later is needed)",
+               errno.EOPNOTSUPP: "Landlock is not enabled in this kernel (see the lsm= boot "
+                                 "parameter)"}
+    return reasons.get(error, "Landlock cannot be used: " + os.strerror(error))
 
 
 def converter_user():
     """The user that runs the converters when the filter runs as root."""
-    for name in ("verrowick", "nobody"):
-        try:
-            return pwd.getpwnam(name)
-        except KeyError:
-            pass
-    return None
+    users = {user.pw_name: user for user in pwd.getpwall()}
+    return users.get("verrowick") or users.get("nobody")
 
 
 def sandbox_lines():
@@ -94,17 +102,14 @@ class ProgramDir:
         self.rtf2html = os.path.join(path, "rtf2html") if rtf2html else None
         if rtf2html:
             shutil.copy(built("rtf2html", "RTF2HTML"), self.rtf2html)
-        tnef_path = os.path.join(path, "tnef")
-        if tnef == "real":
-            os.symlink(SYSTEM_TNEF, tnef_path)
-        elif tnef:
-            with open(tnef_path, "w") as f:
-                f.write(fake_tnef(tnef))
-            os.chmod(tnef_path, 0o755)
-        ytnef_path = os.path.join(path, "ytnef")
-        if ytnef == "real":
-            os.symlink(SYSTEM_YTNEF, ytnef_path)
-        elif ytnef:
-            with open(ytnef_path, "w") as f:
-                f.write(ytnef)
-            os.chmod(ytnef_path, 0o755)
+        for name, how, system in (("tnef", tnef, SYSTEM_TNEF), ("ytnef", ytnef, SYSTEM_YTNEF)):
+            if how == "real":
+                os.symlink(system, os.path.join(path, name))
+            elif how:
+                self.put(name, fake_tnef(how) if name == "tnef" else how)
+
+    def put(self, name, text, mode=0o755):
+        """Writes TEXT as the program NAME of the directory."""
+        with open(os.path.join(self.path, name), "w") as f:
+            f.write(text)
+        os.chmod(f.name, mode)

@@ -1,66 +1,80 @@
 """Faults around the conversion: a full disk, converters that cannot run or crash. The message
-always stays intact and the filter answers the next request."""
-import io
+always stays intact and the filter answers the next request. And the converters' sandbox: run
+as root, the filter runs them as another user, and under Landlock a converter touches nothing
+but its own scratch directory."""
+import contextlib
 import os
 import resource
-import sys
+import socket
+import unittest
 
 import driver
-from cases import EndToEndCase
-from install import REPOSITORY, sample
+from cases import EndToEndCase, split_queue_file
+from install import converter_user, made, no_landlock, sample
 from messages import envelope, plain_message, render, shaped
-from reference import FOUND
+from reference import FOUND, parse
 
 LOADER = "it exited with status 127, as when a shared library is missing"
-
-sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
-from tnef_writer import write_tnef  # noqa: E402
-
-
-def big_message():
-    """A message whose winmail.dat fits under 16 KiB and its conversion does not."""
-    tnef = io.BytesIO()
-    write_tnef(tnef, [("figures.bin", os.urandom(12000))])
-    return render(shaped("mixed", tnef.getvalue()))
-
-RTF_ATTACHED = ['* Extracted 1 file(s) from winmail.dat', "* Creating a new message with the"
-                " extracted attachments", '* Inserting file "saved_body.rtf"',
-                "* Submitting new message and discarding original", "* [1] Discarding message"]
-NOT_RTF2HTML = "* Unable to start the rtf2html binary. RTF attachments will not be decoded: "
-# (contents of rtf2html, or None for none, and the log lines of the conversion before it ends)
-RTF2HTML = [
-    (None, [NOT_RTF2HTML + "No such file or directory"]),
-    ("#!/bin/sh\nkill -SEGV $$\n", ["* rtf2html ended with signal 11"]),
-    ("not a program", [NOT_RTF2HTML + "Exec format error"]),
-    ("#!/nonexistent/interp\n", [NOT_RTF2HTML + "No such file or directory"]),
-    ("#!/bin/sh\nexit 127\n", [NOT_RTF2HTML + LOADER]),
-]
 NOT_TNEF = ("* Unable to start the tnef binary, unable to extract winmail.dat attachments. "
             "Message will be left unscanned: ")
-# A tnef that cannot be executed: (contents, file mode, why). Exit status 127 is the loader's
-# when a shared library is missing.
+# A tnef that cannot be executed: (contents, file mode, why).
 TNEF_NOT_RUN = [
     ("#!/nonexistent/interp\n", 0o755, "No such file or directory"),
     ("#!/bin/sh\n", 0o644, "Permission denied"),
     ("#!/bin/sh\nexit 127\n", 0o755, LOADER),
 ]
+NOT_RTF2HTML = "* Unable to start the rtf2html binary. RTF attachments will not be decoded: "
+# (contents of rtf2html, or None for none, and the log lines of the conversion before it ends)
+RTF2HTML = [
+    (None, [NOT_RTF2HTML + "No such file or directory"]),
+    ("#!/bin/sh\nkill -SEGV $$\n", ["* rtf2html ended with signal 11"]),
+    ("#!/bin/sh\nexit 127\n", [NOT_RTF2HTML + LOADER]),
+]
+RTF_ATTACHED = ["* Extracted 1 file(s) from winmail.dat", "* Creating a new message with the"
+                " extracted attachments", '* Inserting file "saved_body.rtf"',
+                "* Submitting new message and discarding original", "* [1] Discarding message"]
+# What a converter tries, and whether another user alone keeps it from doing so.
+ATTEMPTS = {"write the program directory": True, "write the base directory": True,
+            "write /tmp": False, "write another conversion's scratch directory": False,
+            "read /etc/shadow": True, "connect to 127.0.0.1": False}
+
+
+@contextlib.contextmanager
+def full_disk():
+    """Files that the filters started inside may write hold at most 16 KiB (the converters get
+    their own limit)."""
+    old = resource.getrlimit(resource.RLIMIT_FSIZE)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (16384, old[1]))
+    try:
+        yield
+    finally:
+        resource.setrlimit(resource.RLIMIT_FSIZE, old)
 
 
 class FaultTest(EndToEndCase):
-    def full_disk(self, limit):
-        """Limits the size of files the filter started next may write (its converters get their
-        own limit), until the test ends."""
-        old = resource.getrlimit(resource.RLIMIT_FSIZE)
-        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, old[1]))
-        self.addCleanup(resource.setrlimit, resource.RLIMIT_FSIZE, old)
+    def batch(self, program, data, args=(), disk=contextlib.nullcontext()):
+        """The console lines of a batch run of PROGRAM on a mailbox holding DATA alone, after
+        checking that it holds DATA alone still; DISK, a context, holds the run."""
+        mailbox = os.path.join(self.root, "mailbox of " + os.path.basename(program.path))
+        os.makedirs(mailbox)
+        with open(os.path.join(mailbox, "1"), "wb") as f:
+            f.write(data)
+        with disk:
+            run = driver.run(program, ["-p", mailbox, *args], cwd=self.root)
+        self.assertEqual(os.listdir(mailbox), ["1"])
+        with open(f.name, "rb") as f:
+            self.assertEqual(f.read(), data)
+        return [line.replace(mailbox, "MAILBOX") for line in run.lines]
 
-    def test_full_disk_in_filter_mode(self):
+    def test_full_disk(self):
+        # A winmail.dat that fits in 16 KiB and whose conversion does not.
+        data = render(shaped("mixed", made([("figures.bin", os.urandom(12000))])))
         program = self.new_program()
-        path = self.queue("1.msg", envelope() + big_message())
+        path = self.queue("1.msg", envelope() + data)
         self.queue("2.msg", envelope() + render(plain_message()))
         os.makedirs(os.path.join(self.base, "Submitted"))
-        self.full_disk(16384)
-        session = self.start(program)
+        with full_disk():
+            session = self.start(program)
         reply = session.request("1 FILE " + path)
         self.assertEqual(reply.answer, "1 OK")
         self.assertRegex(reply.log[-2], r"^\* Unable to write the queue file Submitted/"
@@ -69,71 +83,71 @@ class FaultTest(EndToEndCase):
         self.assertEqual(self.submitted(), [])
         self.assertEqual(session.request("2 FILE Queue/2.msg").answer, "2 OK")
         self.finish(session, program)
+        self.assertIn("* Unable to write MAILBOX/1.tmp: File too large, MAILBOX/1 is left "
+                      "unchanged", self.batch(program, data, disk=full_disk()))
 
-    def test_full_disk_in_batch_mode(self):
-        program = self.new_program()
-        mailbox = os.path.join(self.root, "mailbox")
-        os.makedirs(mailbox)
-        data = big_message()
-        with open(os.path.join(mailbox, "1"), "wb") as f:
-            f.write(data)
-        self.full_disk(16384)
-        run = driver.run(program, ["-p", mailbox], cwd=self.root)
-        self.assertIn(f"* Unable to write {mailbox}/1.tmp: File too large, {mailbox}/1 is left "
-                      "unchanged", run.lines)
-        self.assertEqual(os.listdir(mailbox), ["1"])
-        with open(os.path.join(mailbox, "1"), "rb") as f:
-            self.assertEqual(f.read(), data)
-
-    def tnef_not_run(self, n, script, mode):
-        program = self.new_program(f"prog {n}", tnef=None)
-        with open(os.path.join(program.path, "tnef"), "w") as f:
-            f.write(script)
-        os.chmod(f.name, mode)
-        return program
-
-    def test_tnef_not_run_in_filter_mode(self):
+    def test_tnef_that_cannot_run(self):
         # The message passes as it came, also with --always-remove-winmail.
-        for n, (script, mode, why) in enumerate(TNEF_NOT_RUN):
-            for args in ((), ("--always-remove-winmail",)):
-                with self.subTest(script=script, args=args):
-                    session = self.start(self.tnef_not_run(f"{n}{args}", script, mode), args)
-                    queued = self.queue("1.msg", render(shaped("mixed", b"x")))
-                    self.assertEqual(session.request("1 FILE " + queued),
-                                     ("1 OK", [FOUND, NOT_TNEF + why, "* [1] Accepting message"]))
-                    self.assertEqual(self.submitted(), [])
-                    self.assertEqual(session.request("2 INTF 3").answer, "2 INTF 3")
-                    self.finish(session)
-
-    def test_tnef_not_run_in_batch_mode(self):
         data = render(shaped("mixed", sample("one-file")))
         for n, (script, mode, why) in enumerate(TNEF_NOT_RUN):
             for args in ((), ("--always-remove-winmail",)):
                 with self.subTest(script=script, args=args):
-                    program = self.tnef_not_run(f"{n}{args}", script, mode)
-                    mailbox = os.path.join(self.root, f"mailbox {n}{args}")
-                    os.makedirs(mailbox)
-                    with open(os.path.join(mailbox, "1"), "wb") as f:
-                        f.write(data)
-                    run = driver.run(program, ["-p", mailbox, *args], cwd=self.root)
-                    self.assertEqual(run.lines[-3:], [
+                    program = self.new_program(f"prog {n}{args}", tnef=None)
+                    program.put("tnef", script, mode)
+                    session = self.start(program, args)
+                    self.assertEqual(session.request("1 FILE " + self.queue("1.msg", data)),
+                                     ("1 OK", [FOUND, NOT_TNEF + why, "* [1] Accepting message"]))
+                    self.assertEqual(session.request("2 INTF 3").answer, "2 INTF 3")
+                    self.finish(session)
+                    self.assertEqual(self.batch(program, data, args)[-3:], [
                         FOUND, NOT_TNEF + why, "* Batch done: 1 processed, 0 converted, "
                         "1 unchanged, 0 failed, 0 skipped"])
-                    self.assertEqual(os.listdir(mailbox), ["1"])
-                    with open(os.path.join(mailbox, "1"), "rb") as f:
-                        self.assertEqual(f.read(), data)
+        self.assertEqual(self.submitted(), [])
 
-    def test_rtf2html_missing_crashing_or_not_a_program(self):
+    def test_rtf2html_missing_or_crashing(self):
+        # The RTF body is attached as it is.
+        path = self.queue("rtf.msg", render(shaped("mixed", sample("rtf"))))
         for n, (script, log) in enumerate(RTF2HTML):
             with self.subTest(rtf2html=script):
-                program = self.new_program(name=f"prog {n}", rtf2html=False)
+                program = self.new_program(f"prog {n}", rtf2html=False)
                 if script is not None:
-                    with open(os.path.join(program.path, "rtf2html"), "w") as f:
-                        f.write(script)
-                    os.chmod(f.name, 0o755)
+                    program.put("rtf2html", script)
                 session = self.start(program)
-                path = self.queue("rtf.msg", render(shaped("mixed", sample("rtf"))))
-                reply = session.request("1 FILE " + path)
-                self.assertEqual(reply, ("1 DISCARD", [FOUND, *log, *RTF_ATTACHED]))
+                self.assertEqual(session.request("1 FILE " + path),
+                                 ("1 DISCARD", [FOUND, *log, *RTF_ATTACHED]))
                 self.assertEqual(len(self.take_submitted()), 1)
                 self.finish(session, program)
+
+
+@unittest.skipUnless(os.geteuid() == 0, "the filter changes the converters' user only as root")
+class SandboxTest(EndToEndCase):
+    def test_what_a_converter_may_do(self):
+        # Landlock keeps a converter in its own scratch directory.
+        listener = socket.create_server(("127.0.0.1", 0))
+        self.addCleanup(listener.close)
+        port = listener.getsockname()[1]
+        self.addCleanup(lambda: os.path.exists(f"/tmp/verrowick-escape-{port}")
+                        and os.remove(f"/tmp/verrowick-escape-{port}"))
+        user = converter_user()
+        for landlock in [True] * (not no_landlock()) + [False]:
+            with self.subTest(landlock=landlock):
+                if not landlock:
+                    self.without_landlock()
+                program = self.new_program(f"prog {landlock}", tnef="spy")
+                session = self.start(program)
+                self.assertEqual(not landlock, "* The converters run without a file-system "
+                                 "sandbox: Landlock is turned off by VERROWICK_NO_LANDLOCK"
+                                 in session.startup)
+                victim = os.path.join(program.work_dir, "conversion-1-victim")
+                os.mkdir(victim)
+                os.chown(victim, user.pw_uid, user.pw_gid)
+                data = render(shaped("mixed", f"{port} {victim}\n".encode()))
+                reply = session.request("1 FILE " + self.queue("spy.msg", envelope() + data))
+                self.assertEqual(reply.answer, "1 DISCARD")
+                *_, converted = split_queue_file(self.only_queue_file())
+                [report] = [p for p in parse(converted).walk() if p.get_filename() == "report.txt"]
+                lines = report.get_payload(decode=True).decode().splitlines()
+                self.assertEqual(dict(line.split(": ", 1) for line in lines), {
+                    **{a: "denied" if landlock or kept else "done" for a, kept in ATTEMPTS.items()},
+                    "uid": str(user.pw_uid)})
+                self.finish(session)

@@ -2,7 +2,6 @@
 import glob
 import os
 import socket
-import unittest
 
 import messages
 from cases import EndToEndCase
@@ -42,6 +41,17 @@ REQUESTS = [
     ("8 crash", [], f"8 {AFTER_QUIT}"),
     ("", [], "(null) FAILURE"),
 ]
+# (bytes written at once, the answers they get)
+LINE_ENDS = [
+    ("1 INTF 3\r\n", ["1 INTF 3"]),
+    ("2 FILE Queue/plain.msg\r\n", ["2 OK"]),
+    ("3 KEY x\r", ["3 OK"]),
+    ("\n4 KEY x\r", ["4 OK"]),  # the LF of a CR LF split across writes
+    ("\n5 KEY x\n", ["5 OK"]),
+    ("\r6 KEY x\n\r", ["6 OK"]),  # the CR of an LF CR split across writes
+    ("7 KEY x\r\n\r\n", ["7 OK", "(null) FAILURE"]),
+    ("8 KEY\n9 KEY\r10 FROB x\r\n", ["8 OK", "9 OK", "10 FAILURE"]),
+]
 
 
 class ProtocolTest(EndToEndCase):
@@ -51,36 +61,22 @@ class ProtocolTest(EndToEndCase):
         for name in ("plain.msg", ODD_NAME):
             self.queue(name, messages.envelope() + messages.render(messages.plain_message()))
 
-    def test_requests_while_serving_and_after_quit(self):
+    def test_requests_and_line_ends(self):
         # A socket exists but cannot be opened, even by root.
         sock = socket.socket(socket.AF_UNIX)
         self.addCleanup(sock.close)
         sock.bind(os.path.join(self.base, "Queue", "socket"))
         session = self.start(self.program)
-        for request, log, answer in REQUESTS:
-            with self.subTest(request=request):
-                reply = session.request(request)
-                self.assertEqual((reply.log, reply.answer), (log, answer))
-        self.assertEqual(self.finish(session, self.program).lines, [])
-        self.assertEqual(self.submitted(), [])
-
-    def test_line_ends(self):
-        session = self.start(self.program)
-        exchanges = [  # (bytes written at once, the answers they get)
-            ("1 INTF 3\r\n", ["1 INTF 3"]),
-            ("2 FILE Queue/plain.msg\r\n", ["2 OK"]),
-            ("3 KEY x\r", ["3 OK"]),
-            ("\n4 KEY x\r", ["4 OK"]),  # the LF of a CR LF split across writes
-            ("\n5 KEY x\n", ["5 OK"]),
-            ("\r6 KEY x\n\r", ["6 OK"]),  # the CR of an LF CR split across writes
-            ("7 KEY x\r\n\r\n", ["7 OK", "(null) FAILURE"]),
-            ("8 KEY\n9 KEY\r10 FROB x\r\n", ["8 OK", "9 OK", "10 FAILURE"]),
-        ]
-        for data, answers in exchanges:
+        for data, answers in LINE_ENDS:
             session.send(data)
             self.assertEqual([session.reply().answer for _ in answers], answers, repr(data))
-        session.send("11 KEY x")
-        self.finish(session, self.program, answers=["11 OK"])
+        for request, log, answer in REQUESTS:
+            with self.subTest(request=request):
+                self.assertEqual(session.request(request), (answer, log))
+        session.send("11 KEY x")  # no line end before the end of input
+        self.assertEqual(self.finish(session, self.program, [f"11 {AFTER_QUIT}"]).lines,
+                         [f"11 {AFTER_QUIT}"])
+        self.assertEqual(self.submitted(), [])
 
     def test_crash_request(self):
         session = self.start(self.program)
@@ -100,7 +96,3 @@ class ProtocolTest(EndToEndCase):
         self.assertFalse(os.path.exists(self.program.work_dir))
         # No answer can tell the server to discard the original, so no copy may be released.
         self.assertEqual(self.submitted(), [])
-
-
-if __name__ == "__main__":
-    unittest.main()

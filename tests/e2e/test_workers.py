@@ -1,21 +1,15 @@
 """Filter mode with several workers: a slow message holds up no other, QUIT and the end of
 input wait for the requests in flight, a flood of requests keeps memory flat, and
 conversions at once keep to their own files."""
-import io
 import os
-import sys
+import re
 import threading
-import unittest
 from unittest import mock
 
 from cases import EndToEndCase, split_queue_file
-from install import REPOSITORY
-from messages import envelope, message, multipart, plain_message, render, text_part, tnef_part
+from install import made
+from messages import envelope, plain_message, render, shaped
 from reference import parse
-from test_hostile import tnef_descriptors
-
-sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
-from tnef_writer import write_tnef  # noqa: E402
 
 WORKERS = ("--workers", "4")
 QUIT_ANSWER = 'OK "Filter is shut down and waiting for standard output to be closed"'
@@ -27,24 +21,20 @@ def rss_kib(pid):
         return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
 
 
-class SlowMessageTest(EndToEndCase):
-    """The fake tnef sleeps for a winmail.dat that holds "slow"."""
-
-    def setUp(self):
-        super().setUp()
-        self.program = self.new_program(tnef="slow")
-        self.session = self.start(self.program, WORKERS)
-        self.slow, self.fast = (self.queue(name, envelope() + render(message(multipart(
-            "mixed", "=_m", [text_part(), tnef_part(name.encode())])))) for name in ("slow", "fast"))
-
-    def test_others_pass_a_slow_message(self):
-        self.session.send(f"1 FILE {self.slow}\n" + "".join(
-            f"{n} FILE {self.fast}\n" for n in range(2, 8)) + "8 INTF 3\n")
-        replies = self.session.replies(8)
+class WorkersTest(EndToEndCase):
+    def test_a_slow_message_holds_up_no_other(self):
+        # The fake tnef sleeps for a winmail.dat that holds "slow". QUIT and the end of input
+        # wait for the requests in flight.
+        program = self.new_program(tnef="slow")
+        slow, fast = (self.queue(name, envelope() + render(shaped("mixed", name.encode())))
+                      for name in ("slow", "fast"))
+        session = self.start(program, WORKERS)
+        session.send(f"1 FILE {slow}\n" + "".join(
+            f"{n} FILE {fast}\n" for n in range(2, 8)) + "8 INTF 3\n")
+        replies = session.replies(8)
         self.assertEqual(list(replies)[-1], "1", "the slow message was not answered last")
-        self.assertEqual({r.answer for n, r in replies.items() if n not in ("1", "8")},
-                         {f"{n} DISCARD" for n in range(2, 8)})
-        self.assertEqual(replies["8"].answer, "8 INTF 3")
+        self.assertEqual({r.answer for r in replies.values()},
+                         {f"{n} DISCARD" for n in range(1, 8)} | {"8 INTF 3"})
         # Each request's log lines come together, before its answer.
         logs = {tuple(line.replace(f"[{n}]", "[N]") for line in r.log)
                 for n, r in replies.items() if n not in ("1", "8")}
@@ -52,25 +42,17 @@ class SlowMessageTest(EndToEndCase):
         self.assertEqual(logs.pop()[-3:], ('* Inserting file "report.txt"',
                                            "* Submitting new message and discarding original",
                                            "* [N] Discarding message"))
-        self.assertEqual(len(self.take_submitted()), 7)
-        self.finish(self.session, self.program)
-
-    def test_quit_waits_for_requests_in_flight(self):
-        self.session.send(f"1 FILE {self.slow}\n2 FILE {self.fast}\n3 QUIT\n4 FILE {self.fast}\n")
-        replies = self.session.replies(4)
+        session.send(f"9 FILE {slow}\n10 FILE {fast}\n11 QUIT\n12 FILE {fast}\n")
+        replies = session.replies(4)
         self.assertEqual([r.answer for r in replies.values()],
-                         ["2 DISCARD", "1 DISCARD", f"3 {QUIT_ANSWER}", f"4 {REJECTED}"])
-        self.assertEqual(replies["3"].log, ["* 3: Filter is shutting down..."])
-        self.assertEqual(len(self.take_submitted()), 2)
-        self.finish(self.session, self.program)
+                         ["10 DISCARD", "9 DISCARD", f"11 {QUIT_ANSWER}", f"12 {REJECTED}"])
+        self.assertEqual(replies["11"].log, ["* 11: Filter is shutting down..."])
+        self.finish(session, program)
+        session = self.start(program, WORKERS)
+        session.send(f"1 FILE {slow}\n2 FILE {fast}\n")
+        self.finish(session, program, ["2 DISCARD", "1 DISCARD"])
+        self.assertEqual(len(self.take_submitted()), 11)
 
-    def test_end_of_input_waits_for_requests_in_flight(self):
-        self.session.send(f"1 FILE {self.slow}\n2 FILE {self.fast}\n")
-        self.finish(self.session, self.program, ["2 DISCARD", "1 DISCARD"])
-        self.assertEqual(len(self.take_submitted()), 2)
-
-
-class FloodTest(EndToEndCase):
     def test_flood_is_answered_once_each_in_flat_memory(self):
         # Long request lines (the path made long with "./"): kept all at once they would
         # take 40 MB.
@@ -89,54 +71,30 @@ class FloodTest(EndToEndCase):
             replies.update(session.replies(count // 10))
             rss.append(rss_kib(session.process.pid))
         writer.join()
-        self.assertEqual(replies.keys(), {str(n) for n in range(1, count + 1)})
-        self.assertEqual({r.answer.split(" ", 1)[1] for r in replies.values()}, {"OK"})
+        self.assertEqual({n: r.answer for n, r in replies.items()},
+                         {str(n): f"{n} OK" for n in range(1, count + 1)})
         self.assertLess(max(rss) - rss[0], 8 * 1024, f"resident KiB after each 1000: {rss}")
         self.finish(session, program)
 
-
-class SeparateConversionsTest(EndToEndCase):
     def test_rtf_bodies_at_once_stay_apart(self):
         # Every message has an RTF body (tnef saves it as saved_body.rtf) and a file of its own.
-        count = 8
         program = self.new_program()
         session = self.start(program, WORKERS)
-        for n in range(1, count + 1):
-            tnef = io.BytesIO()
-            write_tnef(tnef, [(f"file-{n}.txt", f"content {n}\n".encode())],
-                       body_rtf=rb"{\rtf1\ansi body of message " + str(n).encode() + rb"\par}")
-            data = render(message(multipart("mixed", "=_m", [text_part(),
-                                                             tnef_part(tnef.getvalue())])))
+        for n in range(1, 9):
+            tnef = made([(f"file-{n}.txt", f"content {n}\n".encode())],
+                        body_rtf=rb"{\rtf1\ansi body of message " + str(n).encode() + rb"\par}")
+            data = render(shaped("mixed", tnef))
             session.send(f"{n} FILE {self.queue(str(n), envelope() + data)}\n")
-        self.assertEqual({r.answer for r in session.replies(count).values()},
-                         {f"{n} DISCARD" for n in range(1, count + 1)})
-        found = []
-        for _, data in self.take_submitted():
-            converted = parse(split_queue_file(data)[3])
-            files = dict((p.get_filename(), p.get_payload(decode=True)) for p in converted.walk()
-                         if p.get_filename())
-            n = int(min(files)[len("file-"):-len(".txt")])
-            self.assertEqual(sorted(files), [f"file-{n}.txt", "saved_body.html"])
-            self.assertEqual(files[f"file-{n}.txt"], f"content {n}\n".encode())
-            self.assertEqual(files["saved_body.html"].count(b"body of message"), 1)
-            self.assertIn(f"body of message {n}<".encode(), files["saved_body.html"])
-            found.append(n)
-        self.assertEqual(sorted(found), list(range(1, count + 1)))
-        self.finish(session, program)
-
-    def test_no_descriptor_of_one_child_reaches_another(self):
-        self.without_landlock()  # the fake lists /proc/self/fd, which the sandbox hides
-        program = self.new_program(tnef="descriptors")
-        session = self.start(program, WORKERS)
-        queued = self.queue("1", envelope() + render(message(multipart(
-            "mixed", "=_m", [text_part(), tnef_part(b"x")]))))
-        session.send("".join(f"{n} FILE {queued}\n" for n in range(1, 9)))
         self.assertEqual({r.answer for r in session.replies(8).values()},
                          {f"{n} DISCARD" for n in range(1, 9)})
+        found = {}  # file name -> (its content, what the HTML body says)
         for _, data in self.take_submitted():
-            self.assertEqual(tnef_descriptors(data), [f"{program.work_dir}/report.txt"])
+            files = {p.get_filename(): p.get_payload(decode=True)
+                     for p in parse(split_queue_file(data)[3]).walk() if p.get_filename()}
+            html = files.pop("saved_body.html")
+            [(name, content)] = files.items()
+            found[name] = (content, re.findall(rb"body of message \d+", html))
+        self.assertEqual(found, {f"file-{n}.txt": (f"content {n}\n".encode(),
+                                                   [f"body of message {n}".encode()])
+                                 for n in range(1, 9)})
         self.finish(session, program)
-
-
-if __name__ == "__main__":
-    unittest.main()
