@@ -7,10 +7,10 @@ import sys
 import unittest
 from unittest import mock
 
-from cases import EndToEndCase, split_queue_file
+from cases import EndToEndCase, expect, split_queue_file
 from install import REPOSITORY
 from messages import envelope, render, shaped
-from reference import parse
+from reference import NO_RTF2HTML, New, Outcome, extracted, parse
 
 sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
 from tnef_writer import write_tnef  # noqa: E402
@@ -53,8 +53,9 @@ class ContentTypeTest(EndToEndCase):
         data = render(shaped("mixed", tnef_of(files)))
         program = self.new_program(rtf2html=False)  # notes.rtf stays RTF
         session = self.start(program)
+        outcome = Outcome([New(*f[:2]) for f in files], [NO_RTF2HTML, extracted(len(files))])
         converted = self.check_filtered(session, 1, self.queue("1.msg", envelope() + data), data,
-                                        self.expectation(data, (), program))
+                                        expect(data, [outcome]))
         self.assertEqual(self.types_written(converted),
                          {**self.NAMES, **{n: t for n, (_, t) in self.LISTED.items()}})
         self.finish(session, program)
@@ -81,8 +82,10 @@ class QuotedPrintableTest(EndToEndCase):
         data = render(shaped("alternative", tnef_of([("a.txt", b"a\n")], body_rtf=rtf)))
         program = self.new_program()
         session = self.start(program)
+        outcome = Outcome([New("a.txt", b"a\n"), New("saved_body.html", "fae86979433f", True)],
+                          [extracted(2)])
         converted = self.check_filtered(session, 1, self.queue("1.msg", envelope() + data), data,
-                                        self.expectation(data, (), program))
+                                        expect(data, [outcome]))
         html = [p for p in parse(converted).walk() if p.get_content_type() == "text/html"]
         self.assertEqual(len(html), 1)
         decoded = html[0].get_payload(decode=True)

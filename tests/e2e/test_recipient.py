@@ -7,9 +7,10 @@ import os
 import sys
 import unittest
 
-from cases import EndToEndCase
+from cases import EndToEndCase, expect
 from install import REPOSITORY
 from messages import envelope, render, shaped
+from reference import SAMPLES, New, Outcome, extracted
 
 sys.path.insert(0, os.path.join(REPOSITORY, "tools"))
 from tnef_writer import write_tnef  # noqa: E402
@@ -46,30 +47,54 @@ WITH_IDS = generated([("image.qqq", b"\x89PNG not really", "image/x-test", "img1
                       ("again.qqq", b"same id", "not a type", "img1@example"),
                       ("bad.pdf", b"%PDF", "application/pdf", "has space")], body_rtf=HTML_RTF)
 
-# (arguments, shape, winmail.dat): every case judged by the common judge.
+
+def files(*parts):
+    return Outcome(list(parts), [extracted(len(parts))])
+
+
+# Content ids: given once, and only when valid.
+IDS = [New("image.qqq", b"\x89PNG not really", content_id="img1@example"),
+       New("again.qqq", b"same id"), New("bad.pdf", b"%PDF")]
+IDS_BODY = New("saved_body.html", "34ac4bc26251")
+IDS_INLINE = Outcome([IDS_BODY, *IDS], [extracted(4)], shown=(IDS_BODY.name, "image.qqq"))
+UMLAUT = SAMPLES["tnefparse-umlaut"]
+PICTURE, IMAGE, TEXT, BODY = UMLAUT.parts
+SHOWN = (BODY.name, IMAGE.name)  # with --inline-body: the HTML body and the image it shows
+UMLAUT_INLINE = Outcome([BODY, IMAGE, PICTURE, TEXT], UMLAUT.log, shown=SHOWN)
+# (arguments, shape, winmail.dat, the Outcome of each winmail.dat part)
 CASES = [
-    ((), "mixed", NAMES_1252),
-    ((), "mixed", NAMES_1251),
-    ((), "by_filename", NAMES_UTF8),
-    ((), "mixed", NAMES_LONG),
-    ((), "mixed", NAMES_SPECIAL),
-    ((), "mixed", WITH_IDS),
-    ((), "mixed", real("tnefparse-umlaut")),
-    ((), "alternative", real("tnefparse-umlaut")),
-    (("--inline-body",), "mixed", WITH_IDS),
-    (("--inline-body",), "mixed", real("tnefparse-umlaut")),
-    (("--inline-body",), "alternative", real("tnefparse-umlaut")),
-    (("--inline-body",), "folded", real("tnefparse-umlaut")),
-    (("--inline-body", "-k"), "preamble_epilogue", real("tnefparse-umlaut")),
-    (("--inline-body",), "two_in_a_row", WITH_IDS),
-    (("--inline-body", "--ignore-rtf-body"), "mixed", real("tnefparse-umlaut")),
+    ((), "mixed", NAMES_1252, [files(New("Umlaut-\u00e4\u00f6\u00fc \u00df.txt", b"1252\n"),
+                                     New("\u20ac and \ufffd.doc", b"undefined byte\n"))]),
+    ((), "mixed", NAMES_1251, [files(New("\u041e\u0442\u0447\u0451\u0442.txt", b"1251\n"))]),
+    ((), "by_filename", NAMES_UTF8, [files(New("\u65e5\u672c\u8a9e r\u00e9sum\u00e9.pdf",
+                                               b"utf-8\n"))]),
+    ((), "mixed", NAMES_LONG, [files(New("Quarterly report " + "\u00fc" * 100 + ".txt", b"long\n"),
+                                     New("x" * 230 + ".txt", b"long ascii\n"))]),
+    ((), "mixed", NAMES_SPECIAL, [files(New('say "hi" \\ 100% a/b.txt', b"special\n"),
+                                        New("100%41.txt", b"%\n"),
+                                        New("tab\there.txt", b"tab\n"))]),
+    ((), "mixed", WITH_IDS, [files(*IDS, IDS_BODY)]),
+    ((), "mixed", real("tnefparse-umlaut"), [UMLAUT]),
+    ((), "alternative", real("tnefparse-umlaut"), [UMLAUT]),
+    (("--inline-body",), "mixed", WITH_IDS, [IDS_INLINE]),
+    (("--inline-body",), "mixed", real("tnefparse-umlaut"), [UMLAUT_INLINE]),
+    (("--inline-body",), "alternative", real("tnefparse-umlaut"),
+     [Outcome([PICTURE, TEXT, BODY, IMAGE], UMLAUT.log, shown=SHOWN)]),
+    (("--inline-body",), "folded", real("tnefparse-umlaut"), [UMLAUT_INLINE]),
+    (("--inline-body", "-k"), "preamble_epilogue", real("tnefparse-umlaut"),
+     [Outcome(UMLAUT_INLINE.parts, UMLAUT.log, True, SHOWN)]),
+    (("--inline-body",), "two_in_a_row", WITH_IDS,
+     [IDS_INLINE, Outcome([New("saved_body.1.html", IDS_BODY.content), *IDS], [extracted(4)],
+                          shown=("saved_body.1.html", "image.qqq"))]),
+    (("--inline-body", "--ignore-rtf-body"), "mixed", real("tnefparse-umlaut"),
+     [files(PICTURE, IMAGE, TEXT)]),
 ]
 
 
 class RecipientTest(EndToEndCase):
     def test_cases(self):
         sessions = {}
-        for n, (args, shape, tnef) in enumerate(CASES):
+        for n, (args, shape, tnef, outcomes) in enumerate(CASES):
             if args not in sessions:
                 program = self.new_program(f"prog {len(sessions)}")
                 sessions[args] = (program, self.start(program, args))
@@ -77,8 +102,8 @@ class RecipientTest(EndToEndCase):
             with self.subTest(n=n, args=args, shape=shape):
                 data = render(shaped(shape, tnef))
                 queued = self.queue(f"{n}.msg", envelope() + data)
-                exp = self.expectation(data, args, program, f"ref{n}")
-                self.check_filtered(session, n + 1, queued, data, exp)
+                expected = expect(data, outcomes, inline_body="--inline-body" in args)
+                self.check_filtered(session, n + 1, queued, data, expected)
         for program, session in sessions.values():
             self.finish(session, program)
 
