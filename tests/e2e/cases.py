@@ -163,19 +163,17 @@ class EndToEndCase(unittest.TestCase):
         reply = session.request(f"{seq} FILE {queued}")
         taken = self.take_submitted()
         if expected.count is None:
-            self.assertEqual(reply.log, expected.log + [f"* [{seq}] Accepting message"])
-            self.assertEqual((reply.answer, taken), (f"{seq} OK", []))
+            self.assertEqual((reply.log, reply.answer, taken),
+                             (expected.log + [f"* [{seq}] Accepting message"], f"{seq} OK", []))
             return None
         inserted = [f'* Inserting file "{printable(new.name)}"'
                     for outcome in expected.outcomes.values() for new in outcome.parts]
-        self.assertEqual(reply.log, expected.log
-                         + ["* Creating a new message with the extracted attachments"] + inserted
-                         + ["* Submitting new message and discarding original",
-                            f"* [{seq}] Discarding message"])
-        self.assertEqual(reply.answer, f"{seq} DISCARD")
-        return_path, rcpts, count, converted = split_queue_file(self.only_queue_file(taken))
-        self.assertEqual((return_path, rcpts, count),
-                         ("sender@example.com", ["rcpt@example.com"], expected.count))
+        self.assertEqual((reply.log, reply.answer), (
+            expected.log + ["* Creating a new message with the extracted attachments", *inserted,
+                            "* Submitting new message and discarding original",
+                            f"* [{seq}] Discarding message"], f"{seq} DISCARD"))
+        *envelope, converted = split_queue_file(self.only_queue_file(taken))
+        self.assertEqual(envelope, ["sender@example.com", ["rcpt@example.com"], expected.count])
         self.judge(message, converted, expected)
         return converted
 
@@ -187,11 +185,11 @@ class EndToEndCase(unittest.TestCase):
                    for m in (result, original)]
         self.assertEqual(*defects, "MIME defects")
         self.assertEqual(_fields(result), _fields(original), "the message's header fields")
+        modern = email.message_from_bytes(converted, policy=email.policy.default)
         if expected.inline_body:
-            self._inline_body(original, converted, expected.outcomes.values())
+            self._inline_body(original, modern, expected.outcomes.values())
         else:
             self._same_structure(original, result, (), expected.outcomes)
-        modern = email.message_from_bytes(converted, policy=email.policy.default)
         self.assertEqual([p.get_filename() for p in modern.walk()],
                          [p.get_filename() for p in result.walk()], "names by policy default")
         check_content_ids(self, modern)
@@ -202,21 +200,21 @@ class EndToEndCase(unittest.TestCase):
                 self.assertLessEqual(longest, LONGEST_QUOTED_PRINTABLE_LINE,
                                      "a line of a quoted-printable part")
 
-    def _holds(self, data, new):
+    def _holds(self, part, new):
+        data = part.get_payload(decode=True)
         self.assertEqual(data if isinstance(new.content, bytes) else digest(data), new.content,
                          f"the content of {new.name}")
 
-    def _inline_body(self, original, converted, outcomes):
+    def _inline_body(self, original, message, outcomes):
         """With --inline-body: the first HTML body shown is the message's body, each new part is
         in the message, and the attachments are the new parts not shown."""
-        message = email.message_from_bytes(converted, policy=email.policy.default)
         new = [p for o in outcomes for p in o.parts]
         shown = {name for o in outcomes for name in o.shown}
         bodies = [p for o in outcomes for p in o.parts if o.shown and p.name == o.shown[0]]
         if bodies:
             found = message.get_body(preferencelist=("html", "plain"))
             self.assertEqual(found.get_content_type(), "text/html")
-            self._holds(found.get_payload(decode=True), bodies[0])
+            self._holds(found, bodies[0])
         received = {p.get_filename() for p in original.walk() if p.get_filename()}
         attached = [p.get_filename() for p in message.walk()
                     if p.is_attachment() and p.get_filename() not in received]
@@ -244,20 +242,17 @@ class EndToEndCase(unittest.TestCase):
                          f"parts of {place}: {[c.get_content_type() for c in children]}")
         alternative = original.get_content_type() == "multipart/alternative"
         for child, (new, want, where) in zip(children, expected):
-            if new:
-                self._new_part(child, new, new.html and alternative)
-            else:
+            if new is None:
                 self.assertEqual(_fields(child), _fields(want), f"header fields of part {where}")
                 self._same_structure(want, child, where, outcomes)
-
-    def _new_part(self, part, new, inline):
-        """PART (a parsed part) holds the New part NEW in the filter's layout."""
-        if inline:
-            self.assertEqual(part.items(), [("Content-Type", "text/html"),
-                                            ("Content-Transfer-Encoding", "quoted-printable")])
-        else:
-            self.assertEqual((name_parameter(part), part.get_filename()), (new.name, new.name))
-            self.assertEqual((part.get("Content-Transfer-Encoding"),
-                              part.get_content_disposition(), part.get("Content-ID")),
-                             ("base64", "attachment", new.content_id and f"<{new.content_id}>"))
-        self._holds(part.get_payload(decode=True), new)
+            elif new.html and alternative:  # rtf2html's HTML of the RTF body, inline
+                self.assertEqual(child.items(), [("Content-Type", "text/html"),
+                                                 ("Content-Transfer-Encoding", "quoted-printable")])
+                self._holds(child, new)
+            else:
+                self.assertEqual((name_parameter(child), child.get_filename(),
+                                  child.get("Content-Transfer-Encoding"),
+                                  child.get_content_disposition(), child.get("Content-ID")),
+                                 (new.name, new.name, "base64", "attachment",
+                                  new.content_id and f"<{new.content_id}>"))
+                self._holds(child, new)

@@ -48,18 +48,16 @@ class Outcome:
 @dataclass
 class Expected:
     """What becomes of a message: the Outcome of each winmail.dat part by its place (the indexes
-    down the tree, in message order), the X-WinmailDat count (by default the parts replaced;
-    None: the message passes unchanged) and the scan's log lines (by default the Outcomes')."""
+    down the tree, in message order) and the X-WinmailDat count (by default the parts replaced;
+    None: the message passes unchanged)."""
     outcomes: dict
     count: int = -1
-    log: list = None
     inline_body: bool = False
 
     def __post_init__(self):
         if self.count == -1:
             self.count = sum(bool(o.parts) or not o.keep for o in self.outcomes.values()) or None
-        if self.log is None:
-            self.log = [line for o in self.outcomes.values() for line in (FOUND, *o.log)]
+        self.log = [line for o in self.outcomes.values() for line in (FOUND, *o.log)]
 
 
 AUTHORS = New("AUTHORS", "36c47da7d118")

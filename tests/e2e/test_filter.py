@@ -1,6 +1,7 @@
 """Filter mode with the real tnef: every message shape, sample and option, judged against the
-results reference.py writes out; the file written into Submitted; messages already converted,
-with nothing to convert or past limits."""
+results reference.py writes out; two filters in one program directory; the envelope lines of
+the file written into Submitted; messages already converted, with nothing to convert or past
+limits."""
 import os
 import re
 import unittest
@@ -63,7 +64,7 @@ RENDERINGS = {"lf": render, "crlf": lambda m: render(m, eol="\r\n"),
               "shorter": lambda m: render(m)[:render(m).rindex(b"\n", 0, -400) + 31]}
 
 
-class ConversionTest(EndToEndCase):
+class FilterModeTest(EndToEndCase):
     def test_shapes_samples_and_options(self):
         used = [(s, x) for _, _, cases in CONFIGURATIONS for s, _, xs, _ in cases
                 for x in xs.split()]
@@ -100,10 +101,6 @@ class ConversionTest(EndToEndCase):
         self.finish(sessions[0])
         self.finish(sessions[1], program)
 
-
-class QueueFileTest(EndToEndCase):
-    """The envelope lines and the layout of the file written into Submitted."""
-
     def test_envelopes(self):
         def block(*lines, eol="\n"):
             return (eol.join(lines) + eol + eol).encode()
@@ -135,23 +132,8 @@ class QueueFileTest(EndToEndCase):
                 self.assertEqual(parse(got[3]).items(), parse(body).items())
         self.finish(session, program)
 
-
-class PassingTest(EndToEndCase):
-    """Messages that pass unchanged (OK, and nothing in Submitted) or in part."""
-
-    def test_marked_nested_multipart(self):
-        # A marked nested multipart is skipped; the rest of the message is not.
-        inner = multipart("mixed", "=_inner", [text_part(), tnef_part(sample("two-files"))])
-        inner.headers.insert(0, "x-winmaildat: 1 attachments extracted.")
-        data = render(message(multipart("mixed", "=_outer", [
-            text_part(), inner, tnef_part(sample("one-file"))])))
-        program = self.new_program()
-        session = self.start(program)
-        self.check_filtered(session, 1, self.queue("1.msg", envelope() + data), data, Expected(
-            {(2,): S["one-file"]}, log=[PROCESSED, FOUND, extracted(1)]))
-        self.finish(session, program)
-
     def test_passing_unchanged(self):
+        # Submitted is no directory: what would be converted passes unchanged as well.
         def nested(levels):
             part = tnef_part(sample("one-file"))
             for level in range(levels - 1):
@@ -165,6 +147,8 @@ class PassingTest(EndToEndCase):
                           messages.base64_lines(sample("one-file")))
         marked, folded = shaped("mixed", sample("one-file")), shaped("mixed", sample("one-file"))
         marked.headers.append("X-WinmailDat: 1 attachments extracted.")
+        inner = multipart("mixed", "=_inner", [text_part(), tnef_part(sample("two-files"))])
+        inner.headers.insert(0, "x-winmaildat: 1 attachments extracted.")
         folded.headers += ["X-Folded: start"] + ["\t" + "b" * 1000] * 1100
         unusable = [FOUND, "* Extracted 1 file(s) from winmail.dat",
                     "* Creating a new message with the extracted attachments",
@@ -178,6 +162,9 @@ class PassingTest(EndToEndCase):
             (render(message(multipart("mixed", "b", [upper_case]))), []),
             (b"", []),
             (render(marked), [PROCESSED]),  # a message converted before
+            # A marked nested multipart is skipped; the rest of the message is not.
+            (render(message(multipart("mixed", "=_outer", [
+                text_part(), inner, tnef_part(sample("one-file"))]))), [PROCESSED, *unusable]),
             (render(folded), ["* A header field is longer than 1 MiB" + left]),
             (render(message(multipart("mixed", "b" * 999, [tnef_part(sample("one-file"))]))),
              ["* A boundary is longer than 998 bytes" + left]),
