@@ -186,7 +186,7 @@ class EndToEndCase(unittest.TestCase):
         self.assertEqual(*defects, "MIME defects")
         self.assertEqual(_fields(result), _fields(original), "the message's header fields")
         modern = email.message_from_bytes(converted, policy=email.policy.default)
-        if expected.inline_body:
+        if any(o.shown for o in expected.outcomes.values()):  # --inline-body
             self._inline_body(original, modern, expected.outcomes.values())
         else:
             self._same_structure(original, result, (), expected.outcomes)

@@ -52,7 +52,6 @@ class Expected:
     None: the message passes unchanged)."""
     outcomes: dict
     count: int = -1
-    inline_body: bool = False
 
     def __post_init__(self):
         if self.count == -1:

@@ -102,8 +102,7 @@ class RecipientTest(EndToEndCase):
             with self.subTest(n=n, args=args, shape=shape):
                 data = render(shaped(shape, tnef))
                 queued = self.queue(f"{n}.msg", envelope() + data)
-                expected = expect(data, outcomes, inline_body="--inline-body" in args)
-                self.check_filtered(session, n + 1, queued, data, expected)
+                self.check_filtered(session, n + 1, queued, data, expect(data, outcomes))
         for program, session in sessions.values():
             self.finish(session, program)
 
