@@ -76,8 +76,8 @@ CASES = [
 
 
 class HostileTnefTest(EndToEndCase):
-    """Whatever tnef does, the filter touches nothing outside wmd_temp and goes on serving,
-    also when no sandbox stops tnef from making links or reading /proc."""
+    """Whatever tnef does or is given, the filter touches nothing outside wmd_temp and goes on
+    serving, also when no sandbox stops tnef from making links or reading /proc."""
 
     def setUp(self):
         super().setUp()
