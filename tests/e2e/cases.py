@@ -1,5 +1,6 @@
 """The base class of the end-to-end tests: a workspace, runs of the filter, and the judging of
 converted messages with Python's email package against what reference.py expects."""
+import base64
 import email
 import email.header
 import email.policy
@@ -255,4 +256,7 @@ class EndToEndCase(unittest.TestCase):
                                   child.get_content_disposition(), child.get("Content-ID")),
                                  (new.name, new.name, "base64", "attachment",
                                   new.content_id and f"<{new.content_id}>"))
+                # Nothing but the content's Base64 (a lenient decoder ignores what follows).
+                self.assertEqual("".join(child.get_payload().split()),
+                                 base64.b64encode(child.get_payload(decode=True)).decode())
             self._holds(child, new)
