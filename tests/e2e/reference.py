@@ -94,11 +94,12 @@ SAMPLES = {
     "two-files": Outcome([AUTHORS, New("README", "d0f163180d6a")], [extracted(2)]),
     "unicode-mapi-attr": Outcome([New("example.dat", "b188960490ad"),
                                   New("saved_body.html", "2b1faef9cdcf")], [extracted(2)]),
-    "unicode-mapi-attr-name": Outcome(
-        [New("spaconsole2.cfg", "4d9639506fa4")]
-        + [New(f"image00{n}.png", h, content_id=f"image00{n}.png@01CF8C82.F4A2A290")
-           for n, h in ((1, "037f9d1fa06b"), (2, "ea179fb97a7e"), (3, "20c51557b9c7"))]
-        + [New("saved_body.html", "3d598c5cfca2")], [extracted(5)]),
+    "unicode-mapi-attr-name": Outcome([
+        New("spaconsole2.cfg", "4d9639506fa4"),
+        New("image001.png", "037f9d1fa06b", False, "image001.png@01CF8C82.F4A2A290"),
+        New("image002.png", "ea179fb97a7e", False, "image002.png@01CF8C82.F4A2A290"),
+        New("image003.png", "20c51557b9c7", False, "image003.png@01CF8C82.F4A2A290"),
+        New("saved_body.html", "3d598c5cfca2")], [extracted(5)]),
     # tests/data/tnef-real
     "tnefparse-umlaut": Outcome([New("TBZ PARIV GmbH.jpg", "67597116a0db"),
                                  New("image003.jpg", "49b597682736", False,
