@@ -1,5 +1,6 @@
-"""The base class of the end-to-end tests: a workspace, runs of the filter, and the
-judging of converted messages with Python's email package."""
+"""The base class of the end-to-end tests: a workspace, runs of the filter, and the judging of
+converted messages with Python's email package against what reference.py expects."""
+import base64
 import email
 import email.header
 import email.policy
@@ -8,14 +9,16 @@ import re
 import shutil
 import tempfile
 import unittest
+import urllib.parse
 
 import driver
 from install import ProgramDir
-from reference import cid_references, expect, parse, printable
+from reference import Expected, digest, parse
 
 LONGEST_QUOTED_PRINTABLE_LINE = 76
 ADDED_FIELDS = re.compile(r"X-WinmailDat: (\d+) attachments extracted\.\n"
                           r"X-ExtScanner: Quillmere's Verrowick\n")
+CID = re.compile(r"""cid:([^"'<> \t\r\n)]*)""", re.IGNORECASE)
 
 
 def split_queue_file(data):
@@ -38,6 +41,30 @@ def _fields(part):
     return [(name, _lf(value)) for name, value in part.items()]
 
 
+def printable(text):
+    """Text as the filter shows untrusted text in log lines."""
+    return re.sub(r"[\x00-\x1f\x7f\\]", lambda m: f"\\x{ord(m[0]):02X}", text)
+
+
+def cid_references(html):
+    """The content ids that HTML (bytes) references by cid: URLs."""
+    return {urllib.parse.unquote(c) for c in CID.findall(html.decode("latin-1"))}
+
+
+def winmail_places(node, place=()):
+    """The places of the parts that messages.tnef_part made in NODE (parsed), in order."""
+    found = []
+    for i, child in enumerate(node.get_payload() if node.is_multipart() else ()):
+        named = "winmail.dat" in (child.get_filename(), child.get_param("name"))
+        found += [place + (i,)] if named else winmail_places(child, place + (i,))
+    return found
+
+
+def expect(message, outcomes, *args, **kwargs):
+    """The Expected of MESSAGE (bytes) whose winmail.dat parts have OUTCOMES, in order."""
+    return Expected(dict(zip(winmail_places(parse(message)), outcomes)), *args, **kwargs)
+
+
 def name_parameter(part):
     """The name parameter of PART's Content-Type, its encoded words decoded."""
     value = part.get_param("name")
@@ -45,27 +72,22 @@ def name_parameter(part):
 
 
 def check_content_ids(case, message):
-    """No Content-ID is given twice, and every cid: reference of an HTML part finds its part:
-    in the same multipart/related when the HTML part is in one, unless an earlier part of the
-    message took the id."""
+    """No Content-ID is given twice, and every cid: reference of an HTML part finds its part: in
+    its multipart/related when it is in one, unless a part before that took the id."""
     parts = list(message.walk())
     ids = [p["Content-ID"] for p in parts if p["Content-ID"]]
     case.assertEqual(len(ids), len(set(ids)), "Content-IDs given twice")
-    first = {p["Content-ID"]: n for n, p in reversed(list(enumerate(parts))) if p["Content-ID"]}
 
-    def walk(node, related):
+    def walk(node, scope, before):
         if node.get_content_type() == "multipart/related":
-            related = node
+            scope, before = node, {p["Content-ID"] for p in parts[:parts.index(node)]}
         for child in node.iter_parts():
-            walk(child, related)
+            walk(child, scope, before)
         if node.get_content_type() == "text/html":
-            scope = related if related is not None else message
-            present = {p["Content-ID"] for p in scope.walk() if p["Content-ID"]}
+            present = before | {p["Content-ID"] for p in scope.walk()}
             for cid in cid_references(node.get_payload(decode=True)):
-                cid = f"<{cid}>"
-                earlier = related is not None and cid in first and first[cid] < parts.index(related)
-                case.assertTrue(cid in present or earlier, f"the cid: reference {cid}")
-    walk(message, None)
+                case.assertIn(f"<{cid}>", present, "a cid: reference")
+    walk(message, message, set())
 
 
 def _content(part):
@@ -136,44 +158,39 @@ class EndToEndCase(unittest.TestCase):
         self.assertRegex(taken[0][0], r"^quillmeremailer_\d+_-?\d+\.tmp\.sub$")
         return taken[0][1]
 
-    def expectation(self, message, args, program, label="reference"):
-        """What the filter run from PROGRAM with ARGS should make of MESSAGE (bytes)."""
-        return expect(message, args, program.rtf2html, os.path.join(self.root, label))
-
-    def check_filtered(self, session, seq, queued, message, exp):
+    def check_filtered(self, session, seq, queued, message, expected):
         """Sends FILE for QUEUED holding MESSAGE and checks the log, the answer and, when the
-        message is to be rewritten, the file in Submitted, whose message it returns."""
+        message is rewritten, the file in Submitted, whose message it returns."""
         reply = session.request(f"{seq} FILE {queued}")
         taken = self.take_submitted()
-        if not exp.rewritten:
-            self.assertEqual(reply.log, exp.log + [f"* [{seq}] Accepting message"])
-            self.assertEqual((reply.answer, taken), (f"{seq} OK", []))
+        if expected.count is None:
+            self.assertEqual((reply.log, reply.answer, taken),
+                             (expected.log + [f"* [{seq}] Accepting message"], f"{seq} OK", []))
             return None
-        inserted = [f'* Inserting file "{printable(name)}"' for name in exp.inserted()]
-        self.assertEqual(reply.log, exp.log
-                         + ["* Creating a new message with the extracted attachments"] + inserted
-                         + ["* Submitting new message and discarding original",
-                            f"* [{seq}] Discarding message"])
-        self.assertEqual(reply.answer, f"{seq} DISCARD")
-        return_path, rcpts, count, converted = split_queue_file(self.only_queue_file(taken))
-        self.assertEqual((return_path, rcpts, count),
-                         ("sender@example.com", ["rcpt@example.com"], exp.records))
-        self.judge(message, converted, exp)
+        inserted = [f'* Inserting file "{printable(new.name)}"'
+                    for outcome in expected.outcomes.values() for new in outcome.parts]
+        self.assertEqual((reply.log, reply.answer), (
+            expected.log + ["* Creating a new message with the extracted attachments", *inserted,
+                            "* Submitting new message and discarding original",
+                            f"* [{seq}] Discarding message"], f"{seq} DISCARD"))
+        *envelope, converted = split_queue_file(self.only_queue_file(taken))
+        self.assertEqual(envelope, ["sender@example.com", ["rcpt@example.com"], expected.count])
+        self.judge(message, converted, expected)
         return converted
 
-    def judge(self, received, converted, expectation):
+    def judge(self, received, converted, expected):
         """Parts not replaced stay as they were (line ends may become LF); a replaced part gives
-        way to the new parts expected, followed by itself only when it is kept."""
+        way to its new parts, followed by itself only when it is kept."""
         original, result = parse(received), parse(converted)
         defects = [[type(d).__name__ for p in m.walk() for d in p.defects]
                    for m in (result, original)]
         self.assertEqual(*defects, "MIME defects")
         self.assertEqual(_fields(result), _fields(original), "the message's header fields")
-        if expectation.inline_body:
-            self._inline_body(original, converted, expectation)
-        else:
-            self._same_structure(original, result, (), expectation.outcomes)
         modern = email.message_from_bytes(converted, policy=email.policy.default)
+        if any(o.shown for o in expected.outcomes.values()):  # --inline-body
+            self._inline_body(original, modern, expected.outcomes.values())
+        else:
+            self._same_structure(original, result, (), expected.outcomes)
         self.assertEqual([p.get_filename() for p in modern.walk()],
                          [p.get_filename() for p in result.walk()], "names by policy default")
         check_content_ids(self, modern)
@@ -184,26 +201,28 @@ class EndToEndCase(unittest.TestCase):
                 self.assertLessEqual(longest, LONGEST_QUOTED_PRINTABLE_LINE,
                                      "a line of a quoted-printable part")
 
-    def _inline_body(self, original, converted, expectation):
-        """With --inline-body: the first HTML body is the message's body, each new part is in
-        the message once, and the attachments are the files that the HTML does not show."""
-        message = email.message_from_bytes(converted, policy=email.policy.default)
-        outcomes = [o for o in expectation.outcomes.values() if o.replaced]
-        new = [p for o in outcomes for p in o.new_parts]
-        bodies = [o.shown()[0] for o in outcomes if o.shown()]
-        shown = {p.name for o in outcomes for p in o.shown()}
+    def _holds(self, part, new):
+        data = part.get_payload(decode=True)
+        self.assertEqual(data if isinstance(new.content, bytes) else digest(data), new.content,
+                         f"the content of {new.name}")
+
+    def _inline_body(self, original, message, outcomes):
+        """With --inline-body: the first HTML body shown is the message's body, each new part is
+        in the message, and the attachments are the new parts not shown."""
+        new = [p for o in outcomes for p in o.parts]
+        shown = {name for o in outcomes for name in o.shown}
+        bodies = [p for o in outcomes for p in o.parts if o.shown and p.name == o.shown[0]]
         if bodies:
             found = message.get_body(preferencelist=("html", "plain"))
             self.assertEqual(found.get_content_type(), "text/html")
-            self.assertEqual(_lf(found.get_payload(decode=True)), _lf(bodies[0].data))
+            self._holds(found, bodies[0])
         received = {p.get_filename() for p in original.walk() if p.get_filename()}
         attached = [p.get_filename() for p in message.walk()
                     if p.is_attachment() and p.get_filename() not in received]
         self.assertEqual(sorted(attached), sorted(p.name for p in new if p.name not in shown))
-        leaves = [_lf(p.get_payload(decode=True) or b"") for p in message.walk()
-                  if not p.is_multipart()]
+        leaves = [p.get_payload(decode=True) or b"" for p in message.walk() if not p.is_multipart()]
         for part in new:
-            self.assertIn(_lf(part.data), leaves, f"the new part {part.name}")
+            self.assertIn(part.content, leaves + [digest(leaf) for leaf in leaves], part.name)
 
     def _same_structure(self, original, result, place, outcomes):
         self.assertEqual(result.is_multipart(), original.is_multipart(), f"kind of part {place}")
@@ -213,30 +232,31 @@ class EndToEndCase(unittest.TestCase):
         self.assertEqual(_lf(result.preamble or ""), _lf(original.preamble or ""), "preamble")
         self.assertEqual(_lf(result.epilogue or "").rstrip("\n"),
                          _lf(original.epilogue or "").rstrip("\n"), f"epilogue {place}")
-        expected = []  # (NewPart or None, the original part, its place)
+        expected = []  # (New or None, the original part, its place)
         for i, child in enumerate(original.get_payload()):
             outcome = outcomes.get(place + (i,))
-            if outcome is not None and outcome.replaced:
-                expected += [(new, child, place + (i,)) for new in outcome.new_parts]
-            if outcome is None or not outcome.replaced or outcome.keep:
+            expected += [(new, child, place + (i,)) for new in (outcome.parts if outcome else ())]
+            if outcome is None or outcome.keep:
                 expected.append((None, child, place + (i,)))
         children = result.get_payload()
         self.assertEqual(len(children), len(expected),
                          f"parts of {place}: {[c.get_content_type() for c in children]}")
+        alternative = original.get_content_type() == "multipart/alternative"
         for child, (new, want, where) in zip(children, expected):
-            if new:
-                self._new_part(child, new)
-            else:
+            if new is None:
                 self.assertEqual(_fields(child), _fields(want), f"header fields of part {where}")
                 self._same_structure(want, child, where, outcomes)
-
-    def _new_part(self, part, want):
-        """PART (a parsed part) holds the NewPart WANT in the filter's layout."""
-        if want.inline:
-            self.assertEqual(part.items(), [("Content-Type", "text/html"),
-                                            ("Content-Transfer-Encoding", "quoted-printable")])
-        else:
-            self.assertEqual((name_parameter(part), part.get_filename()), (want.name, want.name))
-            self.assertEqual(part.get("Content-Transfer-Encoding"), "base64")
-            self.assertEqual(part.get_content_disposition(), "attachment")
-        self.assertEqual(part.get_payload(decode=True), want.data, f"the new part {want.name}")
+                continue
+            if new.html and alternative:  # rtf2html's HTML of the RTF body, inline
+                self.assertEqual(child.items(), [("Content-Type", "text/html"),
+                                                 ("Content-Transfer-Encoding", "quoted-printable")])
+            else:
+                self.assertEqual((name_parameter(child), child.get_filename(),
+                                  child.get("Content-Transfer-Encoding"),
+                                  child.get_content_disposition(), child.get("Content-ID")),
+                                 (new.name, new.name, "base64", "attachment",
+                                  new.content_id and f"<{new.content_id}>"))
+                # Nothing but the content's Base64 (a lenient decoder ignores what follows).
+                self.assertEqual("".join(child.get_payload().split()),
+                                 base64.b64encode(child.get_payload(decode=True)).decode())
+            self._holds(child, new)

@@ -28,14 +28,6 @@ def binary_part(data):
                  'Content-Disposition: attachment; filename="photo.png"'], base64_lines(data) + [""])
 
 
-def written_attachment(name, data, boundary):
-    """The lines the filter writes for an extracted file, its delimiter line first."""
-    lines = base64_lines(data) + ([""] if len(data) % 57 == 0 else [])
-    return [f"--{boundary}", "Content-Type: application/octet-stream; ", f'   name="{name}"',
-            "Content-Transfer-Encoding: base64", "Content-Disposition: attachment;",
-            f'   filename="{name}"', "", *lines, ""]
-
-
 def tnef_part(data, by="type", blank_after=True):
     """A winmail.dat part known by its content type (by="type") or only by its file name."""
     if by == "type":

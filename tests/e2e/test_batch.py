@@ -1,71 +1,72 @@
 """Batch mode with the real tnef: a mailbox directory converted in place."""
 import os
+import pathlib
 import re
 import socket
 import stat
 import unittest
+from dataclasses import replace
 
 import driver
-from cases import EndToEndCase
+from cases import EndToEndCase, expect
 from install import sample, sandbox_lines
 from messages import envelope, plain_message, render, shaped
-from reference import expect
+from reference import GARBAGE, SAMPLES, Outcome, extracted
 
 # Four banner lines, the sandbox's, the tnef, ytnef and rtf2html lines.
 BANNER_LINES = 7 + len(sandbox_lines())
-MAILBOX = {  # path in the mailbox -> content
-    "1001": render(shaped("mixed", sample("two-files"))),
-    "1002": render(plain_message()),
-    "1003": render(shaped("alternative_after_html", sample("MAPI_OBJECT")), eol="\r\n"),
-    "1004": envelope() + render(shaped("nested", sample("rtf"))),
-    "1005": render(shaped("two_in_a_row", sample("garbage-at-end"), sample("one-file"))),
-    "empty": b"",
-    "notes.txt": render(shaped("mixed", sample("two-files"))),
-    "sub/2001": render(shaped("alternative", sample("triples"))),
-    "sub/deeper/3001": render(shaped("tight", sample("long-filename")), final_eol=False),
-    ".hidden/4001": render(shaped("mixed", sample("two-files"))),
-    ".4002": render(shaped("mixed", sample("two-files"))),
+TWO_FILES = render(shaped("mixed", sample("two-files")))
+# Path in the mailbox -> (content, the Outcome of each winmail.dat part; None: no mdir file).
+MAILBOX = {
+    "1001": (TWO_FILES, [SAMPLES["two-files"]]),
+    "1002": (render(plain_message()), []),
+    "1003": (render(shaped("alternative_after_html", sample("one-file")), eol="\r\n"),
+             [SAMPLES["one-file"]]),
+    "1004": (envelope() + render(shaped("nested", sample("one-file"))), [SAMPLES["one-file"]]),
+    # tnef complains about the byte after the end, so the winmail.dat part stays as well.
+    "1005": (render(shaped("mixed", sample("two-files") + b"\0")),
+             [Outcome(SAMPLES["two-files"].parts, [GARBAGE, extracted(2)], True)]),
+    "1006": (TWO_FILES, [SAMPLES["two-files"]]),
+    "1007": (TWO_FILES, [SAMPLES["two-files"]]),
+    "empty": (b"", []),
+    "notes.txt": (TWO_FILES, None),
+    "sub/2001": (render(shaped("alternative", sample("triples"))), [SAMPLES["triples"]]),
+    "sub/deeper/3001": (render(shaped("tight", sample("one-file")), final_eol=False),
+                        [SAMPLES["one-file"]] * 2),
+    ".hidden/4001": (TWO_FILES, None),
+    ".4002": (TWO_FILES, None),
 }
+# A converted message whose replacement cannot be put in place is left as it was.
+BLOCKED = {"1006": ("1006.tmp", "* Unable to write {p}.tmp: Is a directory, {p} is left unchanged"),
+           "1007": ("1007.old", "* Unable to rename {p}: Is a directory, it is left unchanged")}
 
 
 def snapshot(root):
     """Every file below ROOT (links not followed): relative path -> (bytes or None, mode)."""
     files = {}
     for directory, _, names in os.walk(root):
-        for name in names:
-            path = os.path.join(directory, name)
-            info = os.lstat(path)
-            data = None
-            if stat.S_ISREG(info.st_mode):
-                with open(path, "rb") as f:
-                    data = f.read()
-            files[os.path.relpath(path, root)] = (data, info.st_mode)
+        for path in (pathlib.Path(directory, name) for name in names):
+            mode = path.lstat().st_mode
+            data = path.read_bytes() if stat.S_ISREG(mode) else None
+            files[str(path.relative_to(root))] = (data, mode)
     return files
 
 
-def blocks_by_file(lines):
-    """The console lines of a run between banner and summary by the file they are about."""
-    blocks = {}
-    for line in lines[BANNER_LINES:-1]:
-        for opening in ("* Processing ", "* Skipping non-mdir file "):
-            if line.startswith(opening):
-                if line[len(opening):] in blocks:
-                    raise AssertionError(f"{line[len(opening):]} was visited twice")
-                blocks[line[len(opening):]] = []
-        blocks[list(blocks)[-1]].append(line)
-    return blocks
+def summary(processed=0, converted=0, unchanged=0, failed=0, skipped=0):
+    return (f"* Batch done: {processed} processed, {converted} converted, {unchanged} unchanged, "
+            f"{failed} failed, {skipped} skipped")
 
 
 class BatchTest(EndToEndCase):
-    """Options on fresh copies of one mailbox; every file is checked."""
-
     def make_mailbox(self, name):
         root = os.path.join(self.root, name)
-        for relative, data in MAILBOX.items():
+        for relative, (data, _) in MAILBOX.items():
             os.makedirs(os.path.dirname(os.path.join(root, relative)), exist_ok=True)
             with open(os.path.join(root, relative), "wb") as f:
                 f.write(data)
         os.chmod(os.path.join(root, "1001"), 0o640)
+        for blocker, _ in BLOCKED.values():
+            os.makedirs(os.path.join(root, blocker, "inside"))
         os.symlink("..", os.path.join(root, "sub", "loop"))
         # A socket is listed like a file but cannot be opened, even by root.
         unopenable = socket.socket(socket.AF_UNIX)
@@ -73,121 +74,69 @@ class BatchTest(EndToEndCase):
         unopenable.bind(os.path.join(root, "sock"))
         return root
 
-    def test_options(self):
+    def test_runs(self):
         program = self.new_program()
-        # (arguments, the mailbox as given: absolute, or relative with a trailing slash)
-        for n, (args, relative) in enumerate([((), False), (("-k", "-r", "-n"), True),
-                                              (("--ignore-rtf-body", "--always-remove-winmail"),
-                                               False)]):
+        # (arguments, the mailbox as given: absolute, or relative with a trailing slash, the
+        # summary of the first run and of a second one, which finds the messages marked)
+        for n, (args, relative, first, second) in enumerate([
+                (("-w", "4"), False, summary(11, 6, 2, 3, 1), summary(11, 0, 8, 3, 1)),
+                (("-k", "-n"), True, summary(9, 4, 2, 3, 1), summary(9, 0, 6, 3, 1))]):
             with self.subTest(args=args):
                 mailbox = self.make_mailbox(f"mbox{n}")
                 given = f"mbox{n}/" if relative else mailbox
                 before = snapshot(mailbox)
                 run = driver.run(program, ["-p", given, *args], cwd=self.root)
-                # The socket cannot be opened: a failed message.
-                self.assertEqual((run.status, run.stderr), (1, ""))
-                self.check_mailbox(program, given, args, before, snapshot(mailbox), run.lines)
+                # Failed messages: the socket cannot be opened, two cannot be replaced.
+                self.assertEqual((run.status, run.stderr, run.lines[-1]), (1, "", first))
+                self.check_run(given, args, before, snapshot(mailbox), run.lines)
                 self.assertFalse(os.path.exists(program.work_dir))
+                after = snapshot(mailbox)
+                run = driver.run(program, ["-p", given, *args], cwd=self.root)
+                self.assertEqual((snapshot(mailbox), run.lines[-1]), (after, second))
         self.assertEqual(os.listdir(self.base), ["Queue"])
 
-    def test_workers_convert_as_one_does(self):
-        program = self.new_program()
-        runs = {}  # workers -> what a run does and says, its lines by file in any order
-        for workers in ("1", "4"):
-            mailbox = self.make_mailbox(os.path.join(workers, "mbox"))
-            run = driver.run(program, ["-p", "mbox", "-w", workers], cwd=os.path.dirname(mailbox))
-            runs[workers] = (run.status, run.stderr, run.lines[:BANNER_LINES], run.lines[-1],
-                             blocks_by_file(run.lines), snapshot(mailbox))
-        self.assertEqual(runs["4"], runs["1"])
-
-    def check_mailbox(self, program, given, args, before, after, lines):
-        blocks = blocks_by_file(lines)
-        expected = {}
-        counts = dict.fromkeys(("processed", "converted", "unchanged", "failed", "skipped"), 0)
-        for n, (relative, (data, mode)) in enumerate(sorted(before.items())):
+    def check_run(self, given, args, before, after, lines):
+        """Checks a run with ARGS over the mailbox GIVEN, whose files were BEFORE and are AFTER,
+        that said LINES."""
+        expected = {}  # the lines about each file, which come together in any order
+        for relative, (data, mode) in sorted(before.items()):
             path = f"{given}/{relative}"
+            outcomes = MAILBOX.get(relative, (None, []))[1]
             if relative.startswith(".") or "/." in relative or ("/" in relative and "-n" in args):
-                continue
-            counts["skipped" if "." in os.path.basename(relative) else "processed"] += 1
-            if "." in os.path.basename(relative):
+                continue  # hidden, or below the mailbox with -n
+            if outcomes is None:
                 expected[path] = [f"* Skipping non-mdir file {path}"]
-            elif data is None:
-                counts["failed"] += 1
-                expected[path] = [f"* Processing {path}", f"* Unable to open file {path}"]
-            else:
-                message = data.split(b"\n\n", 1)[1] if data.startswith(b"P I ") else data
-                exp = expect(message, args, program.rtf2html,
-                             os.path.join(self.root, f"ref-{len(args)}-{n}"))
-                expected[path] = ([f"* Processing {path}"] + exp.log
-                                  + [f'* Inserting file "{name}"' for name in exp.inserted()])
-                counts["converted" if exp.rewritten else "unchanged"] += 1
-                if exp.rewritten and relative in after:
-                    converted, new_mode = after[relative]
-                    self.assertEqual(new_mode, mode, relative)
-                    self.assertNotIn(b"\r", converted)
-                    # The marker that makes a later run skip the file.
-                    marker = re.match(rb"X-WinmailDat: \d+ attachments extracted\.\n", converted)
-                    self.assertTrue(marker, relative)
-                    converted = converted[marker.end():]
-                    with self.subTest(args=args, file=relative):
-                        self.judge(message, converted, exp)
-                    after[relative] = before[relative]
+                continue
+            expected[path] = [f"* Processing {path}"]
+            if data is None:
+                expected[path].append(f"* Unable to open file {path}")
+                continue
+            message = data.split(b"\n\n", 1)[1] if data.startswith(b"P I ") else data
+            # With -k every winmail.dat part stays after its files.
+            outcomes = [replace(o, keep=o.keep or "-k" in args) for o in outcomes]
+            exp = expect(message, outcomes)
+            expected[path] += exp.log + [f'* Inserting file "{new.name}"' for o in outcomes
+                                         for new in o.parts]
+            if relative in BLOCKED:
+                expected[path].append(BLOCKED[relative][1].format(p=path))
+            elif exp.count:
+                converted, new_mode = after[relative]
+                marker = f"X-WinmailDat: {exp.count} attachments extracted.\n".encode()
+                self.assertEqual((new_mode, converted[:len(marker)]), (mode, marker), relative)
+                self.assertNotIn(b"\r", converted)
+                with self.subTest(args=args, file=relative):
+                    self.judge(message, converted[len(marker):], exp)
+                after[relative] = before[relative]
+        blocks = {}
+        for line in lines[BANNER_LINES:-1]:
+            opening = re.match(r"\* (?:Processing|Skipping non-mdir file) (.*)", line)
+            if opening:
+                path = opening.group(1)
+                self.assertNotIn(path, blocks, "visited twice")
+                blocks[path] = []
+            blocks[path].append(line)
         self.assertEqual(blocks, expected)
         self.assertEqual(after, before, "files changed, made or removed")
-        self.assertEqual(lines[-1], "* Batch done: {processed} processed, {converted} converted, "
-                                    "{unchanged} unchanged, {failed} failed, {skipped} skipped"
-                         .format(**counts))
-
-
-class RepeatedRunTest(EndToEndCase):
-    def test_second_and_third_runs_skip_a_converted_message(self):
-        # tnef complains about the byte after the end, so the winmail.dat part stays as well.
-        program = self.new_program()
-        mailbox = os.path.join(self.root, "mailbox")
-        os.makedirs(mailbox)
-        path = os.path.join(mailbox, "1")
-        with open(path, "wb") as f:
-            f.write(render(shaped("mixed", sample("two-files") + b"\0")))
-        converted = None
-        for n in range(3):
-            run = driver.run(program, ["-p", mailbox], cwd=self.root)
-            self.assertEqual((run.status, run.stderr), (0, ""))
-            with open(path, "rb") as f:
-                data = f.read()
-            if n == 0:
-                converted = data
-                self.assertTrue(data.startswith(b"X-WinmailDat: 1 attachments extracted.\n"))
-                self.assertEqual(run.lines[-1], "* Batch done: 1 processed, 1 converted,"
-                                                " 0 unchanged, 0 failed, 0 skipped")
-            else:
-                self.assertEqual(data, converted)
-                self.assertIn("* This file has already been processed, skipping", run.lines)
-                self.assertEqual(run.lines[-1], "* Batch done: 1 processed, 0 converted,"
-                                                " 1 unchanged, 0 failed, 0 skipped")
-
-
-class BatchFailureTest(EndToEndCase):
-    """A message whose replacement cannot be put in place is left as it was."""
-
-    def test_blocked_names(self):
-        cases = [
-            ("1.tmp", "* Unable to write {p}.tmp: Is a directory, {p} is left unchanged"),
-            ("1.old", "* Unable to rename {p}: Is a directory, it is left unchanged"),
-        ]
-        program = self.new_program()
-        for n, (blocker, line) in enumerate(cases):
-            with self.subTest(blocker):
-                mailbox = os.path.join(self.root, f"mbox{n}")
-                os.makedirs(os.path.join(mailbox, blocker, "inside"))
-                with open(os.path.join(mailbox, "1"), "wb") as f:
-                    f.write(render(shaped("mixed", sample("one-file"))))
-                before = snapshot(mailbox)
-                run = driver.run(program, ["-p", mailbox], cwd=self.base)
-                self.assertIn(line.format(p=f"{mailbox}/1"), run.lines)
-                self.assertEqual(run.status, 1)
-                self.assertEqual(run.lines[-1], "* Batch done: 1 processed, 0 converted,"
-                                                " 0 unchanged, 1 failed, 0 skipped")
-                self.assertEqual(snapshot(mailbox), before)
 
 
 if __name__ == "__main__":

@@ -1,58 +1,86 @@
-"""Filter mode with the real tnef: conversions of every message shape, sample and
-option judged against what tnef itself extracts; the file written into
-Submitted; messages already converted, with nothing to convert or past limits."""
-import base64
+"""Filter mode with the real tnef: every message shape, sample and option, judged against the
+results reference.py writes out; two filters in one program directory; the envelope lines of
+the file written into Submitted; messages already converted, with nothing to convert or past
+limits."""
 import os
 import re
 import unittest
+from dataclasses import replace
 
 import messages
-from cases import EndToEndCase, split_queue_file
+from cases import EndToEndCase, expect, split_queue_file
 from install import sample, sample_names
 from messages import Part, envelope, message, multipart, render, shaped, text_part, tnef_part
-from reference import FOUND, Expectation, Reference, parse
+from reference import (AUTHORS, FOUND, GARBAGE, NO_RTF2HTML, NO_YTNEF, NOTHING, OLE, SAMPLES,
+                       SUFFIX, Expected, New, Outcome, extracted, parse)
 
-# (arguments, whether rtf2html is there, [(shape, sample A, sample B or None, rendering)]):
-# each shape, sample, option and rendering at least once.
+S = SAMPLES
+UNTITLED = S["MAPI_OBJECT"].parts[0]
+PROCESSED = "* This file has already been processed, skipping"
+CUT = ["* Unexpected end of input: No such file or directory" + SUFFIX, extracted(1)]
+# (arguments, whether rtf2html is there, [(shape, rendering, samples, Outcome of each
+# winmail.dat part or None for the samples' own)]): each shape, sample and option at least once.
 CONFIGURATIONS = [
-    ((), True, [("mixed", "two-files", None, "lf"),
-                ("by_filename", "body", None, "crlf"),
-                ("nested", "MAPI_ATTACH_DATA_OBJ", None, "cut"),
-                ("alternative_after_html", "rtf", None, "lf"),
-                ("alternative", "triples", None, "crlf"),
-                # Two RTF bodies: saved_body.html and saved_body.1.html.
-                ("two_in_a_row", "data-before-name", "triples", "lf"),
-                ("tight", "long-filename", "missing-filenames", "cut"),
-                ("preamble_epilogue", "garbage-at-end", None, "crlf"),
-                ("folded", "unicode-mapi-attr-name", None, "lf")]),
-    (("-k",), True, [("two_in_a_row", "one-file", "garbage-at-end", "lf"),
-                     ("alternative", "multi-value-attribute", None, "cut")]),
-    (("-r",), True, [("alternative_after_html", "MAPI_OBJECT", None, "lf")]),
-    (("--ignore-rtf-body",), True, [("alternative", "data-before-name", None, "crlf"),
-                                    ("mixed", "rtf", None, "lf")]),
-    (("--always-remove-winmail",), True, [("mixed", "multi-name-property", None, "lf"),
-                                          ("tight", "garbage-at-end", "one-file", "crlf")]),
-    ((), False, [("nested", "test", None, "lf"), ("alternative", "unicode-mapi-attr", None, "lf"),
-                 ("mixed", "MAPI_OBJECT", None, "cut")]),
+    ((), True, [("mixed", "lf", "two-files", None), ("by_filename", "crlf", "long-filename", None),
+                ("nested", "cut", "MAPI_ATTACH_DATA_OBJ", None),
+                ("alternative", "crlf", "triples", None),
+                ("tight", "cut", "missing-filenames test", None),
+                ("preamble_epilogue", "crlf", "garbage-at-end", None),
+                ("folded", "lf", "unicode-mapi-attr-name", None),
+                # tnef complains about the end of its input, so the part stays.
+                ("mixed", "short", "two-files", [Outcome([AUTHORS], CUT, True)]),
+                # After an HTML part of a multipart/alternative the RTF body stays RTF.
+                ("alternative_after_html", "lf", "rtf",
+                 [Outcome([New("saved_body.rtf", "285e04e771fe")], [extracted(1)])]),
+                # Two RTF bodies in one message: saved_body.html and saved_body.1.html.
+                ("two_in_a_row", "lf", "data-before-name triples", [S["data-before-name"], Outcome(
+                    [New("saved_body.1.html", "1e6321d97ea2", True)], [NO_YTNEF, extracted(1)],
+                    True)])]),
+    (("-k",), True, [("two_in_a_row", "lf", "one-file garbage-at-end",
+                      [replace(S["one-file"], keep=True), S["garbage-at-end"]]),
+                     ("alternative", "cut", "multi-value-attribute",
+                      [replace(S["multi-value-attribute"], keep=True)])]),
+    (("-r",), True, [("alternative_after_html", "lf", "MAPI_OBJECT",
+                      [Outcome([UNTITLED], [OLE, extracted(2, ignored=1)], True)])]),
+    (("--ignore-rtf-body",), True, [
+        ("alternative", "crlf", "data-before-name",
+         [Outcome(S["data-before-name"].parts[:3], [extracted(3)])]),
+        ("mixed", "lf", "rtf", [Outcome([], [NOTHING], True)])]),
+    (("--always-remove-winmail",), True, [
+        ("mixed", "lf", "multi-name-property", [Outcome([], [NOTHING])]),
+        ("tight", "crlf", "garbage-at-end one-file", [Outcome([], [GARBAGE, NOTHING]),
+                                                      S["one-file"]]),
+        ("mixed", "shorter", "two-files", [Outcome([AUTHORS], CUT)])]),
+    ((), False, [("nested", "lf", "body", None), ("alternative", "lf", "unicode-mapi-attr", None),
+                 ("mixed", "cut", "MAPI_OBJECT", [Outcome(
+                     [UNTITLED, New("saved_body.rtf", "095da1917ef2")],
+                     [OLE, NO_RTF2HTML, extracted(2)], True)])]),
 ]
-RENDERINGS = {"lf": {}, "crlf": {"eol": "\r\n"}, "cut": {"final_eol": False}}
+# How a message is written: with LF or CR LF, without a line end at its end, or ended inside
+# its last part (about 400 bytes before its end) after a line end or within a line.
+RENDERINGS = {"lf": render, "crlf": lambda m: render(m, eol="\r\n"),
+              "cut": lambda m: render(m, final_eol=False),
+              "short": lambda m: render(m)[:render(m).rindex(b"\n", 0, -400) + 1],
+              "shorter": lambda m: render(m)[:render(m).rindex(b"\n", 0, -400) + 31]}
 
 
-class ConversionTest(EndToEndCase):
+class FilterModeTest(EndToEndCase):
     def test_shapes_samples_and_options(self):
-        used = {(s, x) for _, _, cases in CONFIGURATIONS for s, a, b, _ in cases for x in (a, b)}
+        used = [(s, x) for _, _, cases in CONFIGURATIONS for s, _, xs, _ in cases
+                for x in xs.split()]
         self.assertEqual({s for s, _ in used}, set(messages.SHAPES))
-        self.assertEqual({x for _, x in used} - {None}, set(sample_names()))
+        self.assertEqual({x for _, x in used}, set(sample_names()))
         for n, (args, rtf2html, cases) in enumerate(CONFIGURATIONS):
             program = self.new_program(f"prog {n}", rtf2html=rtf2html)
             session = self.start(program, args)
-            for seq, (shape, a, b, rendering) in enumerate(cases, 1):
-                with self.subTest(args=args, rtf2html=rtf2html, shape=shape, a=a, b=b):
-                    how = RENDERINGS[rendering]
-                    data = render(shaped(shape, sample(a), b and sample(b)), **how)
-                    queued = self.queue(f"{n}-{seq}", envelope(eol=how.get("eol", "\n")) + data)
-                    exp = self.expectation(data, args, program, f"ref{n}-{seq}")
-                    converted = self.check_filtered(session, seq, queued, data, exp)
+            for seq, (shape, rendering, names, outcomes) in enumerate(cases, 1):
+                with self.subTest(args=args, rtf2html=rtf2html, shape=shape, names=names):
+                    data = RENDERINGS[rendering](shaped(shape, *map(sample, names.split())))
+                    eol = "\r\n" if b"\r\n" in data else "\n"
+                    queued = self.queue(f"{n}-{seq}", envelope(eol) + data)
+                    outcomes = outcomes or [S[name] for name in names.split()]
+                    converted = self.check_filtered(session, seq, queued, data,
+                                                    expect(data, outcomes))
                     self.assertNotIn(b"\r", converted or b"")
             self.assertEqual(session.request("0 INTF 3").answer, "0 INTF 3")
             self.finish(session, program)
@@ -60,22 +88,18 @@ class ConversionTest(EndToEndCase):
     def test_two_filters_share_a_program_directory(self):
         program = self.new_program()
         sessions = [self.start(program), self.start(program)]
-        data = [render(shaped("mixed", sample(x))) for x in ("MAPI_OBJECT", "MAPI_ATTACH_DATA_OBJ")]
-        for round_ in range(2):
+        names = ("MAPI_OBJECT", "MAPI_ATTACH_DATA_OBJ")
+        data = [render(shaped("mixed", sample(name))) for name in names]
+        for _ in range(2):
             for n, session in enumerate(sessions):
                 session.send(f"{n} FILE {self.queue(f'{n}.msg', envelope() + data[n])}\n")
             self.assertEqual([s.reply().answer for s in sessions], ["0 DISCARD", "1 DISCARD"])
             written = sorted((split_queue_file(d)[3] for _, d in self.take_submitted()),
                              key=len, reverse=True)
             for n, converted in enumerate(written):
-                self.judge(data[n], converted,
-                           self.expectation(data[n], (), program, f"ref{round_}{n}"))
+                self.judge(data[n], converted, Expected({(1,): S[names[n]]}))
         self.finish(sessions[0])
         self.finish(sessions[1], program)
-
-
-class QueueFileTest(EndToEndCase):
-    """The envelope lines and the layout of the file written into Submitted."""
 
     def test_envelopes(self):
         def block(*lines, eol="\n"):
@@ -108,66 +132,8 @@ class QueueFileTest(EndToEndCase):
                 self.assertEqual(parse(got[3]).items(), parse(body).items())
         self.finish(session, program)
 
-    def test_exact_layout(self):
-        # The whole message with -k, then messages that end inside the winmail.dat part on a
-        # line end or within a line: tnef complains, so the part is kept unless
-        # --always-remove-winmail, and nothing of it may follow the new parts twice.
-        original = shaped("mixed", sample("two-files"))
-        start = original.body.index("--=_mixed_1", 1)
-        head = original.headers + [""] + original.body[:start]
-        text = base64.b64encode(sample("two-files")).decode()
-        cases = [(None, ("-k",))] + [(cut, args) for cut in (56 * 76, 56 * 76 + 30)
-                                     for args in ((), ("--always-remove-winmail",))]
-        for n, (cut, args) in enumerate(cases):
-            with self.subTest(cut=cut, args=args):
-                if cut is None:
-                    part, payload, data = original.body[start:-1], sample("two-files"), None
-                else:
-                    part = original.body[start:start + 4] + [text[i:i + 76]
-                                                             for i in range(0, cut, 76)]
-                    payload = base64.b64decode(text[:cut] + "=" * (-cut % 4))
-                    data = ("\n".join(head + part) + ("" if cut % 76 else "\n")).encode()
-                data = data or render(original)
-                outcome = Reference(os.path.join(self.root, f"ref{n}"), args,
-                                    None).unpack(payload, False, False)
-                self.assertTrue(outcome.keep or args, "tnef did not complain")
-                program = self.new_program(f"prog{n}")
-                session = self.start(program, args)
-                converted = self.check_filtered(session, 1, self.queue(f"{n}", envelope() + data),
-                                                data, Expectation({(1,): outcome}, outcome.log))
-                self.finish(session, program)
-                lines = head + [line for new in outcome.new_parts for line in
-                                messages.written_attachment(new.name, new.data, "=_mixed_1")]
-                lines += part if outcome.keep else []
-                lines += ["--=_mixed_1--"] if cut is None else []
-                # Copied like every input that ends with a line end: one more empty line.
-                lines += [""] if outcome.keep and not (cut or 0) % 76 else []
-                self.assertEqual(converted.decode(), "\n".join(lines) + "\n")
-
-
-class PassingTest(EndToEndCase):
-    """Messages that pass unchanged: OK, and nothing in Submitted."""
-
-    def test_converted_message_fed_back_and_marked_parts(self):
-        program = self.new_program()
-        session = self.start(program)
-        queued = self.queue("1.msg", envelope() + render(shaped("mixed", sample("two-files"))))
-        self.assertEqual(session.request(f"1 FILE {queued}").answer, "1 DISCARD")
-        reply = session.request(f"2 FILE {self.queue('2.msg', self.only_queue_file())}")
-        self.assertEqual(reply.log, ["* This file has already been processed, skipping",
-                                     "* [2] Accepting message"])
-        self.assertEqual((reply.answer, self.submitted()), ("2 OK", []))
-        # A marked nested multipart is skipped; the rest of the message is not.
-        inner = multipart("mixed", "=_inner", [text_part(), tnef_part(sample("two-files"))])
-        inner.headers.insert(0, "x-winmaildat: 1 attachments extracted.")
-        data = render(message(multipart("mixed", "=_outer", [
-            text_part(), inner, tnef_part(sample("one-file"))])))
-        exp = self.expectation(data, (), program)
-        self.assertIn("* This file has already been processed, skipping", exp.log)
-        self.check_filtered(session, 3, self.queue("3.msg", envelope() + data), data, exp)
-        self.finish(session, program)
-
     def test_passing_unchanged(self):
+        # Submitted is no directory: what would be converted passes unchanged as well.
         def nested(levels):
             part = tnef_part(sample("one-file"))
             for level in range(levels - 1):
@@ -179,7 +145,10 @@ class PassingTest(EndToEndCase):
         upper_case = Part(["Content-Type: application/octet-stream",
                            'Content-Disposition: attachment; filename="WINMAIL.DAT"'],
                           messages.base64_lines(sample("one-file")))
-        folded = shaped("mixed", sample("one-file"))
+        marked, folded = shaped("mixed", sample("one-file")), shaped("mixed", sample("one-file"))
+        marked.headers.append("X-WinmailDat: 1 attachments extracted.")
+        inner = multipart("mixed", "=_inner", [text_part(), tnef_part(sample("two-files"))])
+        inner.headers.insert(0, "x-winmaildat: 1 attachments extracted.")
         folded.headers += ["X-Folded: start"] + ["\t" + "b" * 1000] * 1100
         unusable = [FOUND, "* Extracted 1 file(s) from winmail.dat",
                     "* Creating a new message with the extracted attachments",
@@ -192,6 +161,10 @@ class PassingTest(EndToEndCase):
             (render(message(Part(["Content-Type: multipart/mixed"], ["--x", "", "--x--"]))), []),
             (render(message(multipart("mixed", "b", [upper_case]))), []),
             (b"", []),
+            (render(marked), [PROCESSED]),  # a message converted before
+            # A marked nested multipart is skipped; the rest of the message is not.
+            (render(message(multipart("mixed", "=_outer", [
+                text_part(), inner, tnef_part(sample("one-file"))]))), [PROCESSED, *unusable]),
             (render(folded), ["* A header field is longer than 1 MiB" + left]),
             (render(message(multipart("mixed", "b" * 999, [tnef_part(sample("one-file"))]))),
              ["* A boundary is longer than 998 bytes" + left]),
