@@ -61,8 +61,10 @@ def winmail_places(node, place=()):
 
 
 def expect(message, outcomes, *args, **kwargs):
-    """The Expected of MESSAGE (bytes) whose winmail.dat parts have OUTCOMES, in order."""
-    return Expected(dict(zip(winmail_places(parse(message)), outcomes)), *args, **kwargs)
+    """The Expected of MESSAGE (bytes) whose winmail.dat parts have OUTCOMES, in order (None:
+    the part is not unpacked and stays as it is)."""
+    places = winmail_places(parse(message))
+    return Expected({p: o for p, o in zip(places, outcomes) if o}, *args, **kwargs)
 
 
 def name_parameter(part):

@@ -28,10 +28,12 @@ DAMAGED = bytearray(sample("one-file"))
 DAMAGED[DAMAGED.index(b"Authors of tnef")] ^= 0x01
 BAD_BASE64 = tnef_part(sample("two-files"))
 BAD_BASE64.body.insert(-1, "%%%% not base64 %%%%")
-# A good part, a nested bad one (fake error_line), a good one: the ERROR line ends the
-# nested multipart and drops what was found before unless --always-remove-winmail.
+# A good part, a nested bad one (fake error_line) and one after it, a good one: the ERROR line
+# ends the nested multipart, whose next part stays unread, and drops what was found before
+# unless --always-remove-winmail.
 ERROR_MESSAGE = render(message(multipart("mixed", "=_outer", [
-    tnef_part(b"first"), multipart("mixed", "=_inner", [text_part(), tnef_part(b"error")]),
+    tnef_part(b"first"), multipart("mixed", "=_inner", [text_part(), tnef_part(b"error"),
+                                                        tnef_part(b"unread")]),
     tnef_part(b"second")])))
 SECOND = Outcome([New("second.txt", b"second")], [extracted(1)])
 
@@ -49,10 +51,10 @@ CASES = [
      [Outcome([REPORT, New("notes.txt", b"some notes\n")], [extracted(2)])]),
     ("odd_name", (), None, [Outcome([New('say "hi" \\\\ bye.txt', b"odd\n")], [extracted(1)])]),
     ("error_line", (), ERROR_MESSAGE,
-     [Outcome([], [extracted(1)], True), Outcome([], [CHECKSUM], True), SECOND]),
+     [Outcome([], [extracted(1)], True), Outcome([], [CHECKSUM], True), None, SECOND]),
     ("error_line", ("--always-remove-winmail",), ERROR_MESSAGE,
      [Outcome([New("first.txt", b"first")], [extracted(1)]), Outcome([], [CHECKSUM], True),
-      SECOND]),
+      None, SECOND]),
     ("stderr_text", (), None, report("* WARNING: odd attribute",
                                      "* at offset 12\\x01 in C:\\x5Ctemp" + SUFFIX, keep=True)),
     ("flood_stderr", (), None, report("* " + "e" * 1000 + "..." + SUFFIX, keep=True)),
