@@ -199,7 +199,7 @@ class ConfinedChildTest : public ::testing::Test {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     ASSERT_EQ(bind(listener_, reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(listen(listener_, 4), 0);
+    ASSERT_EQ(listen(listener_, 64), 0);  // room for the connection of every run
     ASSERT_EQ(getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size), 0);
 
     planted_ = "/tmp/verrowick-sandbox-test." + std::to_string(getpid());
