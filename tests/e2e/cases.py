@@ -255,9 +255,10 @@ class EndToEndCase(unittest.TestCase):
             else:
                 self.assertEqual((name_parameter(child), child.get_filename(),
                                   child.get("Content-Transfer-Encoding"),
-                                  child.get_content_disposition(), child.get("Content-ID")),
+                                  child.get_content_disposition(), child.get("Content-ID"),
+                                  new.type and child.get_content_type()),
                                  (new.name, new.name, "base64", "attachment",
-                                  new.content_id and f"<{new.content_id}>"))
+                                  new.content_id and f"<{new.content_id}>", new.type))
                 # Nothing but the content's Base64 (a lenient decoder ignores what follows).
                 self.assertEqual("".join(child.get_payload().split()),
                                  base64.b64encode(child.get_payload(decode=True)).decode())

@@ -30,7 +30,7 @@ case $how in
   flood_stderr) report; head -c 8388608 /dev/zero | tr '\0' e >&2 ;;
   flood_stdout) yes report.txt | head -c 5000000 ;;
   long_lines) printf '%03000d\nERROR: %05000d\n' 0 0 | tr 0 x | sed '2s/x/y/g' ;;
-  descriptors) ls -l /proc/self/fd >"$dir/report.txt"; list "$dir/report.txt" ;;
+  descriptors) ls /proc/self/fd | tr '\n' ' ' >"$dir/report.txt"; list "$dir/report.txt" ;;
   abort) echo 'assertion failed' >&2; kill -ABRT $$ ;;
   spy) # tries what its sandbox forbids and reports in report.txt; the work file holds
     # "hold" (then it waits, holding its scratch directory) or a listening TCP port and

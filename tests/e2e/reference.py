@@ -27,11 +27,13 @@ def digest(data):
 @dataclass
 class New:
     """A new part: its name, its content (bytes, or the first 12 hex digits of their SHA-256)
-    and its Content-ID. html: rtf2html's HTML of the RTF body, inline in a multipart/alternative."""
+    and its Content-ID. html: rtf2html's HTML of the RTF body, inline in a multipart/alternative.
+    type: its content type, when the test checks it."""
     name: str
     content: object
     html: bool = False
     content_id: str = None
+    type: str = None
 
 
 @dataclass
@@ -88,7 +90,6 @@ SAMPLES = {
                                      [extracted(2)]),
     "one-file": Outcome([AUTHORS], [extracted(1)]),
     "rtf": Outcome([New("saved_body.html", "b5b0cfa2d892", True)], [extracted(1)]),
-    "test": Outcome([AUTHORS], [extracted(1)]),
     "triples": Outcome([New("saved_body.html", "1e6321d97ea2", True)], [NO_YTNEF, extracted(1)],
                        True),
     "two-files": Outcome([AUTHORS, New("README", "d0f163180d6a")], [extracted(2)]),

@@ -24,7 +24,7 @@ CONFIGURATIONS = [
     ((), True, [("mixed", "lf", "two-files", None), ("by_filename", "crlf", "long-filename", None),
                 ("nested", "cut", "MAPI_ATTACH_DATA_OBJ", None),
                 ("alternative", "crlf", "triples", None),
-                ("tight", "cut", "missing-filenames test", None),
+                ("tight", "cut", "missing-filenames one-file", None),
                 ("preamble_epilogue", "crlf", "garbage-at-end", None),
                 ("folded", "lf", "unicode-mapi-attr-name", None),
                 # tnef complains about the end of its input, so the part stays.
