@@ -112,7 +112,6 @@ mkdir -p "$mbox/sub" "$work/vw"
 ln -s /usr/lib/verrowick/verrowick /usr/lib/verrowick/tnef /usr/lib/verrowick/rtf2html "$work/vw/"
 message "first" two-files >"$mbox/1"
 message "second" rtf >"$mbox/sub/2"
-chmod 600 "$mbox/1"
 chown -R nobody "$mbox" "$work/vw"
 runuser -u nobody -- "$work/vw/verrowick" -p "$mbox" >"$work/batch.out" 2>&1
 check "batch: summary line" \
@@ -121,9 +120,6 @@ check "batch: summary line" \
 for name in AUTHORS README saved_body.html; do
   check "batch: $name inserted" has "* Inserting file \"$name\"" "$work/batch.out"
 done
-check "batch: owner and mode kept" test "$(stat -c %U:%a "$mbox/1")" = nobody:600
-check "batch: no .tmp, .old or wmd_temp left" \
-  test -z "$(find "$mbox" "$work/vw" -name '*.tmp' -o -name '*.old' -o -name wmd_temp)"
 
 # Filter mode with the installed program: one request for a queued message.
 base="$work/base"
@@ -148,7 +144,6 @@ check "filter: tnef ran as verrowick: $(grep -e setuid -e tnef "$work/strace")" 
 set -- "$base"/Submitted/quillmeremailer_*.tmp.sub
 check "filter: one released file in Submitted" test "$#" = 1 -a -f "$1"
 check "filter: submitted message converted" has "X-WinmailDat: 1 attachments extracted." "$1"
-check "filter: work directory removed" test ! -e /usr/lib/verrowick/wmd_temp
 
 # Remove, then purge: nothing of the package may be left. A work directory
 # left behind by a killed filter goes too.

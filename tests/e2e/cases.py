@@ -13,24 +13,23 @@ import urllib.parse
 
 import driver
 from install import ProgramDir
+from messages import envelope
 from reference import Expected, digest, parse
 
 LONGEST_QUOTED_PRINTABLE_LINE = 76
-ADDED_FIELDS = re.compile(r"X-WinmailDat: (\d+) attachments extracted\.\n"
-                          r"X-ExtScanner: Quillmere's Verrowick\n")
+QUEUE_FILE_HEAD = re.compile(r"Return-Path: (.*)\n((?:Envelope-To: .*\n)*)X-WinmailDat: (\d+) "
+                             r"attachments extracted\.\nX-ExtScanner: Quillmere's Verrowick\n")
 CID = re.compile(r"""cid:([^"'<> \t\r\n)]*)""", re.IGNORECASE)
 
 
 def split_queue_file(data):
     """A Submitted file as (return path, recipients, X-WinmailDat count, message bytes)."""
     text = data.decode("utf-8", "surrogateescape")
-    envelope = re.match(r"Return-Path: (.*)\n((?:Envelope-To: .*\n)*)", text)
-    added = envelope and ADDED_FIELDS.match(text, envelope.end())
-    if not added:
+    head = QUEUE_FILE_HEAD.match(text)
+    if not head:
         raise AssertionError(f"no envelope and added lines atop the queue file: {text[:300]!r}")
-    recipients = [line[len("Envelope-To: "):] for line in envelope.group(2).splitlines()]
-    rest = text[added.end():].encode("utf-8", "surrogateescape")
-    return envelope.group(1), recipients, int(added.group(1)), rest
+    recipients = [line[len("Envelope-To: "):] for line in head[2].splitlines()]
+    return head[1], recipients, int(head[3]), text[head.end():].encode("utf-8", "surrogateescape")
 
 
 def _lf(text):
@@ -160,10 +159,12 @@ class EndToEndCase(unittest.TestCase):
         self.assertRegex(taken[0][0], r"^quillmeremailer_\d+_-?\d+\.tmp\.sub$")
         return taken[0][1]
 
-    def check_filtered(self, session, seq, queued, message, expected):
-        """Sends FILE for QUEUED holding MESSAGE and checks the log, the answer and, when the
-        message is rewritten, the file in Submitted, whose message it returns."""
-        reply = session.request(f"{seq} FILE {queued}")
+    def check_filtered(self, session, seq, message, expected):
+        """Queues MESSAGE as SEQ.msg (its envelope with the message's line ends), sends FILE for
+        it and checks the log, the answer and, when the message is rewritten, the file in
+        Submitted, whose message it returns."""
+        eol = "\r\n" if b"\r\n" in message else "\n"
+        reply = session.request(f"{seq} FILE {self.queue(f'{seq}.msg', envelope(eol) + message)}")
         taken = self.take_submitted()
         if expected.count is None:
             self.assertEqual((reply.log, reply.answer, taken),
@@ -175,8 +176,8 @@ class EndToEndCase(unittest.TestCase):
             expected.log + ["* Creating a new message with the extracted attachments", *inserted,
                             "* Submitting new message and discarding original",
                             f"* [{seq}] Discarding message"], f"{seq} DISCARD"))
-        *envelope, converted = split_queue_file(self.only_queue_file(taken))
-        self.assertEqual(envelope, ["sender@example.com", ["rcpt@example.com"], expected.count])
+        *fields, converted = split_queue_file(self.only_queue_file(taken))
+        self.assertEqual(fields, ["sender@example.com", ["rcpt@example.com"], expected.count])
         self.judge(message, converted, expected)
         return converted
 

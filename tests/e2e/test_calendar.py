@@ -43,10 +43,6 @@ def parts(message):
             for leaf in (parts(part) if part.get_content_maintype() == "multipart" else [part])]
 
 
-def types(message):
-    return [p.get_content_type() for p in parts(message)]
-
-
 class CalendarTest(EndToEndCase):
     def convert(self, tnef, ytnef="real", args=()):
         """The "Converted" and "Kept" lines of converting TNEF in a message, and the message as
@@ -73,13 +69,51 @@ class CalendarTest(EndToEndCase):
         self.assertEqual(part.get_param("charset"), "utf-8")
         return calendar
 
-    def test_meeting_request(self):
-        lines, message = self.convert(sample("horde-meeting-request", real=True))
-        self.assertEqual(lines[0], "* Converted the meeting request into an iCalendar part")
-        self.assertEqual(types(message), ["text/plain", "text/html", "text/calendar"])
-        part = parts(message)[2]
-        self.assertEqual(part.get_filename(), "MtgReq.ics")
-        calendar = self.calendar(part)
+    def test_what_converts_and_what_stays(self):
+        kept, attached = "* Kept winmail.dat: ", "* Converted an attached message"
+        # Level 1 is the winmail.dat itself; the fifth level is too deep to convert.
+        stream = {}
+        for n in range(5, 0, -1):
+            stream = level(f"Level {n}", ("Dave", f"dave{n}@example.net"), b"body %d" % n,
+                           f"{n}.txt", b"file %d\n" % n, *[Embedded(**stream)][:n < 5])
+        body, tnef = ("text/html", "saved_body.html"), ("application/ms-tnef", "winmail.dat")
+        cases = [  # (winmail.dat, ytnef, arguments, console lines, parts after the text)
+            (sample("horde-meeting-request", real=True), "real", (),
+             ["* Converted the meeting request into an iCalendar part"],
+             [body, ("text/calendar", "MtgReq.ics")]),
+            (TASK, "real", (), ["* Converted the task into an iCalendar part"],
+             [("text/calendar", "Write_the_report.ics")]),
+            (CONTACT, "real", (), ["* Converted the contact into a vCard part"],
+             [("text/vcard", "Ann_Example.vcf")]),
+            (made(**stream), "real", (), [attached] * 3 + [
+                kept + "in an attached message, its attached messages are nested too deep"],
+             [("text/plain", "1.txt"), ("message/rfc822", "Level 2.eml"), body, tnef]),
+            (sample("mimekit-christmas", real=True), "real", (), [
+                attached, kept + "in an attached message, ytnef wrote nothing usable for the task",
+                attached, kept + "in an attached message, ytnef's file for the appointment is "
+                "not usable: its event has no start"],
+             [("image/jpeg", "kitten-playing-with-a-christmas-tree.jpg"),
+              ("message/rfc822", "Build a train table.eml"),
+              ("message/rfc822", "Christmas Celebration!.eml"), body, tnef]),
+            (UNKNOWN, "real", (), [kept + 'its message class "IPM.Post.Custom" is not converted'],
+             [("text/plain", "a.txt"), tnef]),
+            (UNKNOWN, "real", ("--always-remove-winmail",), [], [("text/plain", "a.txt")]),
+            (OLE, "real", (), [kept + "it holds an OLE object"],
+             [("application/octet-stream", "Picture"), tnef]),
+            (TASK, None, (), [kept + "ytnef could not be started for the task"], [tnef]),
+            (CONTACT, FAILING_YTNEF, (), [kept + "ytnef wrote nothing usable for the contact"],
+             [tnef]),
+        ]
+        converted = []
+        for n, (winmail, ytnef, args, want, want_parts) in enumerate(cases):
+            with self.subTest(n=n, ytnef=ytnef, args=args, lines=want):
+                lines, message = self.convert(winmail, ytnef, args)
+                self.assertEqual(lines, want)
+                found = [(p.get_content_type(), p.get_filename()) for p in parts(message)]
+                self.assertEqual(found, [("text/plain", None)] + want_parts)
+                converted.append(parts(message))
+        meeting, task, contact, deep, christmas = converted[:5]
+        calendar = self.calendar(meeting[2])
         self.assertEqual(calendar.get("method"), "REQUEST")
         [event] = [c for c in calendar.walk() if c.name == "VEVENT"]
         self.assertEqual((event.decoded("dtstart").isoformat(), event.decoded("dtend").isoformat(),
@@ -87,50 +121,18 @@ class CalendarTest(EndToEndCase):
                          ("2013-12-23T17:00:00+00:00", "2013-12-23T17:30:00+00:00",
                           "mailto:" + SENDER, "Office"))
         self.assertTrue(str(event.get("attendee")).lower().startswith("mailto:"))
-
-    def test_tasks_contacts_and_what_stays(self):
-        kept = "* Kept winmail.dat: "
-        cases = [  # (winmail.dat, ytnef, arguments, console lines, parts after the text)
-            (TASK, "real", (), ["* Converted the task into an iCalendar part"],
-             [("text/calendar", "Write_the_report.ics")]),
-            (CONTACT, "real", (), ["* Converted the contact into a vCard part"],
-             [("text/vcard", "Ann_Example.vcf")]),
-            (UNKNOWN, "real", (), [kept + 'its message class "IPM.Post.Custom" is not converted'],
-             [("text/plain", "a.txt"), ("application/ms-tnef", "winmail.dat")]),
-            (UNKNOWN, "real", ("--always-remove-winmail",), [], [("text/plain", "a.txt")]),
-            (OLE, "real", (), [kept + "it holds an OLE object"],
-             [("application/octet-stream", "Picture"), ("application/ms-tnef", "winmail.dat")]),
-            (TASK, None, (), [kept + "ytnef could not be started for the task"],
-             [("application/ms-tnef", "winmail.dat")]),
-            (CONTACT, FAILING_YTNEF, (), [kept + "ytnef wrote nothing usable for the contact"],
-             [("application/ms-tnef", "winmail.dat")]),
-        ]
-        for n, (tnef, ytnef, args, want, want_parts) in enumerate(cases):
-            with self.subTest(n=n, ytnef=ytnef, args=args, lines=want):
-                lines, message = self.convert(tnef, ytnef, args)
-                self.assertEqual(lines, want)
-                found = [(p.get_content_type(), p.get_filename()) for p in parts(message)]
-                self.assertEqual(found, [("text/plain", None)] + want_parts)
-        task, contact = (parts(self.convert(t)[1])[1] for t in (TASK, CONTACT))
-        [todo] = [c for c in self.calendar(task).walk() if c.name == "VTODO"]
+        [todo] = [c for c in self.calendar(task[1]).walk() if c.name == "VTODO"]
         self.assertEqual((str(todo.get("summary")), str(todo.get("organizer"))),
                          ("Write the report", "mailto:" + SENDER))
-        self.assertEqual(contact.get_content(), "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Ann Example\r\n"
-                                                "END:VCARD\r\n")
+        self.assertEqual(contact[1].get_content(), "BEGIN:VCARD\r\nVERSION:2.1\r\n"
+                                                   "FN:Ann Example\r\nEND:VCARD\r\n")
+        self.check_levels(deep)
+        # The attached message shows the picture attached beside it.
+        self.assertEqual(parts(christmas[3].get_content())[1].get_payload(decode=True),
+                         christmas[1].get_payload(decode=True))
 
-    def test_attached_messages_four_levels_deep(self):
-        # Level 1 is the winmail.dat itself; the fifth level is too deep to convert.
-        stream = {}
-        for n in range(5, 0, -1):
-            stream = level(f"Level {n}", ("Dave", f"dave{n}@example.net"), b"body %d" % n,
-                           f"{n}.txt", b"file %d\n" % n, *[Embedded(**stream)][:n < 5])
-        lines, message = self.convert(made(**stream))
-        self.assertEqual(lines, ["* Converted an attached message"] * 3 + [
-            "* Kept winmail.dat: in an attached message, its attached messages are nested too "
-            "deep"])
-        self.assertEqual(types(message), ["text/plain", "text/plain", "message/rfc822",
-                                          "text/html", "application/ms-tnef"])
-        outer = parts(message)
+    def check_levels(self, outer):
+        """The parts of the message whose winmail.dat holds the levels of attached messages."""
         self.assertEqual(outer[1].get_content(), "file 1\n")
         self.assertIn("body 1", outer[3].get_content())
         wrapper = outer[2]
@@ -146,22 +148,3 @@ class CalendarTest(EndToEndCase):
             self.assertEqual((found[1].get_filename(), found[1].get_content()),
                              (f"{n}.txt", f"file {n}\n"))
             wrapper = found[-1]
-
-    def test_real_attached_messages(self):
-        lines, message = self.convert(sample("mimekit-christmas", real=True))
-        self.assertEqual(lines, [
-            "* Converted an attached message",
-            "* Kept winmail.dat: in an attached message, ytnef wrote nothing usable for the task",
-            "* Converted an attached message",
-            "* Kept winmail.dat: in an attached message, ytnef's file for the appointment is not "
-            "usable: its event has no start"])
-        top = [(p.get_content_type(), p.get_filename()) for p in message.iter_parts()]
-        self.assertEqual(top, [
-            ("text/plain", None), ("image/jpeg", "kitten-playing-with-a-christmas-tree.jpg"),
-            ("message/rfc822", "Build a train table.eml"),
-            ("message/rfc822", "Christmas Celebration!.eml"), ("text/html", "saved_body.html"),
-            ("application/ms-tnef", "winmail.dat")])
-        # The attached message shows the picture attached beside it.
-        celebration = parts(message)[3].get_content()
-        self.assertEqual(parts(celebration)[1].get_payload(decode=True),
-                         parts(message)[1].get_payload(decode=True))

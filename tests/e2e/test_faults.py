@@ -9,30 +9,36 @@ import socket
 import unittest
 
 import driver
-from cases import EndToEndCase, split_queue_file
+from cases import EndToEndCase, expect, split_queue_file
 from install import converter_user, made, no_landlock, sample
 from messages import envelope, plain_message, render, shaped
-from reference import FOUND, parse
+from reference import FOUND, New, Outcome, extracted, parse
 
 LOADER = "it exited with status 127, as when a shared library is missing"
 NOT_TNEF = ("* Unable to start the tnef binary, unable to extract winmail.dat attachments. "
             "Message will be left unscanned: ")
-# A tnef that cannot be executed: (contents, file mode, why).
-TNEF_NOT_RUN = [
-    ("#!/nonexistent/interp\n", 0o755, "No such file or directory"),
-    ("#!/bin/sh\n", 0o644, "Permission denied"),
-    ("#!/bin/sh\nexit 127\n", 0o755, LOADER),
-]
 NOT_RTF2HTML = "* Unable to start the rtf2html binary. RTF attachments will not be decoded: "
-# (contents of rtf2html, or None for none, and the log lines of the conversion before it ends)
-RTF2HTML = [
-    (None, [NOT_RTF2HTML + "No such file or directory"]),
-    ("#!/bin/sh\nkill -SEGV $$\n", ["* rtf2html ended with signal 11"]),
-    ("#!/bin/sh\nexit 127\n", [NOT_RTF2HTML + LOADER]),
+RTF_BODY = New("saved_body.rtf", "285e04e771fe")
+
+
+def not_run(why):
+    return Outcome([], [NOT_TNEF + why], True)
+
+
+# Converters that cannot run or crash: (tnef: a script (and its file mode), or None for the
+# real one; rtf2html: a script, or None for the project's; arguments; sample; the Outcome). The
+# message passes as it came, also with --always-remove-winmail; an RTF body stays RTF.
+CONVERTERS = [
+    (("#!/nonexistent/interp\n",), None, (), "one-file", not_run("No such file or directory")),
+    (("#!/nonexistent/interp\n",), None, ("--always-remove-winmail",), "one-file",
+     not_run("No such file or directory")),
+    (("#!/bin/sh\n", 0o644), None, (), "one-file", not_run("Permission denied")),
+    (("#!/bin/sh\nexit 127\n",), None, (), "one-file", not_run(LOADER)),
+    (None, ("#!/bin/sh\nkill -SEGV $$\n",), (), "rtf",
+     Outcome([RTF_BODY], ["* rtf2html ended with signal 11", extracted(1)])),
+    (None, ("#!/bin/sh\nexit 127\n",), (), "rtf",
+     Outcome([RTF_BODY], [NOT_RTF2HTML + LOADER, extracted(1)])),
 ]
-RTF_ATTACHED = ["* Extracted 1 file(s) from winmail.dat", "* Creating a new message with the"
-                " extracted attachments", '* Inserting file "saved_body.rtf"',
-                "* Submitting new message and discarding original", "* [1] Discarding message"]
 # What a converter tries, and whether another user alone keeps it from doing so.
 ATTEMPTS = {"write the program directory": True, "write the base directory": True,
             "write /tmp": False, "write another conversion's scratch directory": False,
@@ -86,37 +92,23 @@ class FaultTest(EndToEndCase):
         self.assertIn("* Unable to write MAILBOX/1.tmp: File too large, MAILBOX/1 is left "
                       "unchanged", self.batch(program, data, disk=full_disk()))
 
-    def test_tnef_that_cannot_run(self):
-        # The message passes as it came, also with --always-remove-winmail.
-        data = render(shaped("mixed", sample("one-file")))
-        for n, (script, mode, why) in enumerate(TNEF_NOT_RUN):
-            for args in ((), ("--always-remove-winmail",)):
-                with self.subTest(script=script, args=args):
-                    program = self.new_program(f"prog {n}{args}", tnef=None)
-                    program.put("tnef", script, mode)
-                    session = self.start(program, args)
-                    self.assertEqual(session.request("1 FILE " + self.queue("1.msg", data)),
-                                     ("1 OK", [FOUND, NOT_TNEF + why, "* [1] Accepting message"]))
-                    self.assertEqual(session.request("2 INTF 3").answer, "2 INTF 3")
-                    self.finish(session)
-                    self.assertEqual(self.batch(program, data, args)[-3:], [
-                        FOUND, NOT_TNEF + why, "* Batch done: 1 processed, 0 converted, "
-                        "1 unchanged, 0 failed, 0 skipped"])
-        self.assertEqual(self.submitted(), [])
-
-    def test_rtf2html_missing_or_crashing(self):
-        # The RTF body is attached as it is.
-        path = self.queue("rtf.msg", render(shaped("mixed", sample("rtf"))))
-        for n, (script, log) in enumerate(RTF2HTML):
-            with self.subTest(rtf2html=script):
-                program = self.new_program(f"prog {n}", rtf2html=False)
-                if script is not None:
-                    program.put("rtf2html", script)
-                session = self.start(program)
-                self.assertEqual(session.request("1 FILE " + path),
-                                 ("1 DISCARD", [FOUND, *log, *RTF_ATTACHED]))
-                self.assertEqual(len(self.take_submitted()), 1)
+    def test_converters_that_cannot_run(self):
+        for n, (tnef, rtf2html, args, name, outcome) in enumerate(CONVERTERS):
+            with self.subTest(tnef=tnef, rtf2html=rtf2html, args=args):
+                program = self.new_program(f"prog {n}", tnef=None if tnef else "real",
+                                           rtf2html=not rtf2html)
+                for converter, script in (("tnef", tnef), ("rtf2html", rtf2html)):
+                    if script:
+                        program.put(converter, *script)
+                session = self.start(program, args)
+                data = render(shaped("mixed", sample(name)))
+                self.check_filtered(session, 1, data, expect(data, [outcome]))
+                self.assertEqual(session.request("2 INTF 3").answer, "2 INTF 3")
                 self.finish(session, program)
+                if tnef:
+                    self.assertEqual(self.batch(program, data, args)[-3:], [
+                        FOUND, *outcome.log, "* Batch done: 1 processed, 0 converted, "
+                        "1 unchanged, 0 failed, 0 skipped"])
 
 
 @unittest.skipUnless(os.geteuid() == 0, "the filter changes the converters' user only as root")

@@ -96,21 +96,20 @@ class HostileTnefTest(EndToEndCase):
                 with open(sentinel, "wb") as f:
                     f.write(SENTINEL)
                 session = self.start(program, args)
-                queued = self.queue(f"{n}.msg", envelope() + data)
                 expected = expect(data, outcomes, *count)
                 # A path shown is cut after 200 bytes, the scratch directory's name included.
                 cut = (program.work_dir + "/" + "x" * 3000)[:200 - len(
                     f"/conversion-{session.process.pid}-XXXXXX")]
                 expected.log = [line.format(work=program.work_dir, cut=cut)
                                 for line in expected.log]
-                self.check_filtered(session, 1, queued, data, expected)
+                self.check_filtered(session, 1, data, expected)
                 self.assertEqual(session.request("2 INTF 3").answer, "2 INTF 3")
                 self.finish(session, program)
                 with open(sentinel, "rb") as f:
                     self.assertEqual(f.read(), SENTINEL)
                 with open("/etc/passwd", "rb") as f:
                     self.assertEqual(f.read(), passwd)
-                with open(os.path.join(self.base, queued), "rb") as f:
+                with open(os.path.join(self.base, "Queue", "1.msg"), "rb") as f:
                     self.assertEqual(f.read(), envelope() + data, "the queued file was changed")
 
 

@@ -1,6 +1,7 @@
 """Filter mode with several workers: a slow message holds up no other, QUIT and the end of
 input wait for the requests in flight, a flood of requests keeps memory flat, and
-conversions at once keep to their own files."""
+conversions at once, in one filter or in two that share a program directory, keep to their own
+files."""
 import os
 import re
 import threading
@@ -76,16 +77,17 @@ class WorkersTest(EndToEndCase):
         self.assertLess(max(rss) - rss[0], 8 * 1024, f"resident KiB after each 1000: {rss}")
         self.finish(session, program)
 
-    def test_rtf_bodies_at_once_stay_apart(self):
-        # Every message has an RTF body (tnef saves it as saved_body.rtf) and a file of its own.
+    def test_conversions_at_once_stay_apart(self):
+        # Every message has an RTF body (tnef saves it as saved_body.rtf) and a file of its own;
+        # two filters share the program directory.
         program = self.new_program()
-        session = self.start(program, WORKERS)
+        sessions = [self.start(program, WORKERS), self.start(program, WORKERS)]
         for n in range(1, 9):
             tnef = made([(f"file-{n}.txt", f"content {n}\n".encode())],
                         body_rtf=rb"{\rtf1\ansi body of message " + str(n).encode() + rb"\par}")
             data = render(shaped("mixed", tnef))
-            session.send(f"{n} FILE {self.queue(str(n), envelope() + data)}\n")
-        self.assertEqual({r.answer for r in session.replies(8).values()},
+            sessions[n % 2].send(f"{n} FILE {self.queue(str(n), envelope() + data)}\n")
+        self.assertEqual({r.answer for s in sessions for r in s.replies(4).values()},
                          {f"{n} DISCARD" for n in range(1, 9)})
         found = {}  # file name -> (its content, what the HTML body says)
         for _, data in self.take_submitted():
@@ -97,4 +99,5 @@ class WorkersTest(EndToEndCase):
         self.assertEqual(found, {f"file-{n}.txt": (f"content {n}\n".encode(),
                                                    [f"body of message {n}".encode()])
                                  for n in range(1, 9)})
-        self.finish(session, program)
+        self.finish(sessions[0])
+        self.finish(sessions[1], program)
