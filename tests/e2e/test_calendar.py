@@ -20,13 +20,6 @@ SENDER = "sender@example.com"  # the From: of messages.message()
 PR_CONVERSATION_TOPIC, PR_DISPLAY_NAME = 0x0070, 0x3001
 
 
-def level(subject, sender, body, name, data, *attachments):
-    """An attached message's stream arguments: a note with a body and one file."""
-    return dict(message_class="IPM.Microsoft Mail.Note", subject=subject, sender=sender,
-                date=(2024, 3, 1, 10, 0, 0), body_rtf=b"{\\rtf1 " + body + b"}",
-                attachments=[(name, data), *attachments])
-
-
 TASK = made(message_class="IPM.Task", mapi_class="IPM.Task", subject="Write the report",
             props=[(PR_CONVERSATION_TOPIC, "Write the report")])
 CONTACT = made(message_class="IPM.Contact", mapi_class="IPM.Contact",
@@ -71,11 +64,14 @@ class CalendarTest(EndToEndCase):
 
     def test_what_converts_and_what_stays(self):
         kept, attached = "* Kept winmail.dat: ", "* Converted an attached message"
-        # Level 1 is the winmail.dat itself; the fifth level is too deep to convert.
+        # Levels of notes with a body and a file: level 1 is the winmail.dat itself, the fifth
+        # is too deep to convert.
         stream = {}
         for n in range(5, 0, -1):
-            stream = level(f"Level {n}", ("Dave", f"dave{n}@example.net"), b"body %d" % n,
-                           f"{n}.txt", b"file %d\n" % n, *[Embedded(**stream)][:n < 5])
+            stream = dict(message_class="IPM.Microsoft Mail.Note", subject=f"Level {n}",
+                          sender=("Dave", f"dave{n}@example.net"), date=(2024, 3, 1, 10, 0, 0),
+                          body_rtf=b"{\\rtf1 body %d}" % n, attachments=[
+                              (f"{n}.txt", b"file %d\n" % n), *[Embedded(**stream)][:n < 5]])
         body, tnef = ("text/html", "saved_body.html"), ("application/ms-tnef", "winmail.dat")
         cases = [  # (winmail.dat, ytnef, arguments, console lines, parts after the text)
             (sample("horde-meeting-request", real=True), "real", (),
