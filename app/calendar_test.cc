@@ -25,19 +25,12 @@ TEST(CalendarTest, MessageClasses) {
 }
 
 TEST(CalendarTest, MailAddresses) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"bob@example.org ", "bob@example.org"},
-      {"\"a <b>\" <c@example.net>", "c@example.net"},
-      {"Alice Example", ""},
-      {"<alice@example.com", ""},
-      {"a@b@example.com", ""},
-      {"@example.com", ""},
-      {"alice@", ""},
-      {"<al ice@example.com>", ""},
-      {"<al\"ice@example.com>", ""},
-      {"<caf\xC3\xA9@example.com>", ""},
-  };
-  for (const auto& [from, address] : cases) EXPECT_EQ(MailAddressOf(from), address) << from;
+  EXPECT_EQ(MailAddressOf("bob@example.org "), "bob@example.org");
+  EXPECT_EQ(MailAddressOf("\"a <b>\" <c@example.net>"), "c@example.net");
+  for (const char* from :
+       {"Alice Example", "<alice@example.com", "a@b@example.com", "@example.com", "alice@",
+        "<al ice@example.com>", "<al\"ice@example.com>", "<caf\xC3\xA9@example.com>"})
+    EXPECT_EQ(MailAddressOf(from), "") << from;
 }
 
 TEST(CalendarTest, RepairsAndFolds) {
