@@ -183,7 +183,6 @@ TnefMessage Message(const std::string& name, const std::string& address,
 
 TEST(AttachedMessageTest, Fields) {
   const std::pair<TnefMessage, const char*> cases[] = {
-      {Message("", "", ""), "MIME-Version: 1.0\n"},
       {Message("dave@example.net", "dave@example.net", ""),
        "From: dave@example.net\nMIME-Version: 1.0\n"},
       {Message("Stedfast, J.", "", ""), "From: \"Stedfast, J.\":;\nMIME-Version: 1.0\n"},
