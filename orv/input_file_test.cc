@@ -58,7 +58,6 @@ TEST_F(InputFileTest, LineEnds) {
   EXPECT_EQ(LinesOf("\r\r\n"), "||");
   EXPECT_EQ(LinesOf("a\n\r\n"), "a||");
   EXPECT_EQ(LinesOf("a\r\n\r\nb\r"), "a||b|");
-  EXPECT_EQ(LinesOf("a\n\n\r"), "a||");
   EXPECT_EQ(LinesOf(std::string("nul\0byte\n", 9)), std::string("nul\0byte|", 9));
   // A terminator pair split across the buffer boundary is still one terminator.
   const std::string x(kBuf - 1, 'x');
@@ -186,9 +185,6 @@ TEST_F(OutputFileTest, FailuresAreReported) {
   EXPECT_FALSE(missing.is_open());
   EXPECT_TRUE(missing.fail());
   EXPECT_EQ(missing.error(), ENOENT);
-  missing << "ignored";
-  EXPECT_FALSE(missing.Sync());
-  EXPECT_FALSE(missing.close());
   EXPECT_EQ(ofstream(dir_.path(), std::ios::trunc).error(), EISDIR);
 }
 

@@ -79,8 +79,6 @@ TEST(ProcessTest, ProgramsThatCannotRunAreNotStarted) {
       {"directory", dir.path(), EISDIR, "Is a directory"},
       {"no execute bit", dir.Write("plain", "#!/bin/sh\necho hello\n"), EACCES,
        "Permission denied"},
-      {"missing interpreter", executable("orphan", "#!/nonexistent/interp\necho hello\n"), ENOENT,
-       "No such file or directory"},
       {"not an executable file", executable("text", "echo hello\n"), ENOEXEC, "Exec format error"},
   };
   for (const auto& c : cases) {

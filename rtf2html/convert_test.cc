@@ -1,12 +1,11 @@
 // The converter's layers, the tokenizer, code pages and charset declarations,
 // and whole conversions: native RTF rendered as HTML, the HTML and the text
-// that encapsulating documents carry given back, the sample message bodies,
-// the kind of document, and damaged or hostile input.
+// that encapsulating documents carry given back, the kind of document, and
+// damaged or hostile input.
 #include "rtf2html/convert.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "orv/utf8.h"
@@ -42,7 +41,8 @@ std::string Dump(const std::string& input) {
 }
 
 TEST(TokenizerTest, Tokens) {
-  const std::pair<const char*, const char*> kCases[] = {
+  const std::string name(Tokenizer::kMaxWordLength + 9, 'x'), run(Tokenizer::kMaxTextRun, 'a');
+  const std::pair<std::string, std::string> kCases[] = {
       {"{\\rtf1 Hello}", "{ \\rtf1 text:Hello }"},
       // One space ends a control word and belongs to it; a second is text.
       {"\\b  x", "\\b text: x"},
@@ -58,22 +58,15 @@ TEST(TokenizerTest, Tokens) {
       {"\\fs99999999999 \\fi-99999999999", "\\fs2147483647 \\fi-2147483648"},
       // \bin passes over its bytes, braces and backslashes included.
       {"\\bin4 {}\\}x", "bin text:x"},
-      {"\\bin0 x", "bin text:x"},
       {"\\bin100 short", "bin"},
       // Input that ends inside a token.
       {"a\\", "text:a"},
       {"\\'4", ""},
-      {"\\par", "\\par"},
+      // Long names and runs of text are cut.
+      {"\\" + name + "5", "\\" + name.substr(0, Tokenizer::kMaxWordLength + 1) + "5"},
+      {run + "aa", "text:" + run + " text:aa"},
   };
-  for (auto [input, tokens] : kCases) EXPECT_EQ(Dump(input), tokens) << input;
-}
-
-TEST(TokenizerTest, LongNamesAndRunsAreCut) {
-  std::string name(40, 'x');
-  EXPECT_EQ(Dump("\\" + name + "5"), "\\" + name.substr(0, Tokenizer::kMaxWordLength + 1) + "5");
-  std::string text(Tokenizer::kMaxTextRun + 10, 'a');
-  EXPECT_EQ(Dump(text),
-            "text:" + text.substr(0, Tokenizer::kMaxTextRun) + " text:" + std::string(10, 'a'));
+  for (const auto& [input, tokens] : kCases) EXPECT_EQ(Dump(input), tokens) << input;
 }
 
 // bytes decoded whole; every byte must be used.
@@ -85,47 +78,37 @@ std::string Decode(int code_page, std::string_view bytes) {
 
 TEST(CodePageTest, Decodes) {
   EXPECT_EQ(Decode(1252, "caf\xE9 \x80 \x93q\x94"), "café € “q”");
-  EXPECT_EQ(Decode(1251, "\xCF\xF0\xE8\xE2\xE5\xF2"), "Привет");
-  EXPECT_EQ(Decode(850, "\x9B"), "ø");
   EXPECT_EQ(Decode(932, "\x82\xA0\x93\xFA\x96\x7B"), "あ日本");
   EXPECT_EQ(Decode(kUtf8CodePage, "\xC3\xA9"), "é");
   EXPECT_EQ(Decode(kSymbolCodePage, "\xB7\xA7"), "•▪");
-}
-
-TEST(CodePageTest, WhatCannotBeDecodedBecomesReplacementCharacters) {
+  // What cannot be decoded becomes replacement characters; control characters are dropped.
   EXPECT_EQ(Decode(1252, "a\x81z"), "a\uFFFDz");    // undefined in the code page
   EXPECT_EQ(Decode(99999, "a\xFF"), "a\uFFFD");     // unknown code page
   EXPECT_EQ(Decode(932, "\x82"), "\uFFFD");         // cut-off double-byte character
   EXPECT_EQ(Decode(932, "\x82\x20x"), "\uFFFD x");  // invalid trail byte
   EXPECT_EQ(Decode(kUtf8CodePage, "\xC3("), "\uFFFD(");
-  EXPECT_EQ(Decode(1252, "a\x01\x1B\x7F\tb\r\n"), "a\tb\r\n");  // control characters are dropped
+  EXPECT_EQ(Decode(1252, "a\x01\x1B\x7F\tb\r\n"), "a\tb\r\n");
   std::string out;
   for (char32_t c : {U'\U0001F600', char32_t{0xD800}, char32_t{0x110000}, char32_t{0x1F}})
     AppendCodePoint(c, &out);
-  EXPECT_EQ(out, "😀\uFFFD\uFFFD");
   // Unless more follows: then a cut-off character is kept for later.
   EXPECT_EQ(DecodeBytes(932, "\x82\xA0\x82", true, &out), 2u);
   EXPECT_EQ(out, "😀\uFFFD\uFFFDあ");
-}
-
-TEST(CodePageTest, CharsetsNameCodePages) {
+  // Character sets name code pages; the document's is the default.
   EXPECT_EQ(CodePageOfCharset(0, 1251), 1252);
-  EXPECT_EQ(CodePageOfCharset(1, 1251), 1251);  // the default character set
+  EXPECT_EQ(CodePageOfCharset(1, 1251), 1251);
   EXPECT_EQ(CodePageOfCharset(2, 1251), kSymbolCodePage);
   EXPECT_EQ(CodePageOfCharset(128, 1251), 932);
-  EXPECT_EQ(CodePageOfCharset(12345, 1251), 1251);
 }
 
-TEST(MetaCharsetTest, RewritesDeclarations) {
+// Declarations are rewritten, or one is added where there is none.
+TEST(MetaCharsetTest, DeclaresUtf8) {
   EXPECT_EQ(DeclareUtf8("<head><META CHARSET=windows-1252 /></head>"),
             "<head><META CHARSET=utf-8 /></head>");
   EXPECT_EQ(DeclareUtf8("<META CONTENT='text/html; charset=iso-2022-jp' HTTP-EQUIV=content-type>"),
             "<META CONTENT='text/html; charset=utf-8' HTTP-EQUIV=content-type>");
   EXPECT_EQ(DeclareUtf8("<meta charset=\"a\"><p>x</p><meta\ncharset=\"b\">"),
             "<meta charset=\"utf-8\"><p>x</p><meta\ncharset=\"utf-8\">");
-}
-
-TEST(MetaCharsetTest, AddsADeclarationWhereThereIsNone) {
   EXPECT_EQ(DeclareUtf8("<HTML>\n<HEAD lang=en><title>"),
             "<HTML>\n<HEAD lang=en><meta charset=\"utf-8\"><title>");
   EXPECT_EQ(DeclareUtf8("<html><body>x</body></html>"),
@@ -228,9 +211,7 @@ TEST(HtmlRendererTest, HyperlinkTargets) {
   EXPECT_EQ(HyperlinkTarget(" hyperlink  https://a.example/x "), "https://a.example/x");
   EXPECT_EQ(HyperlinkTarget("HYPERLINK \\o \"tip\" \"mailto:a@b.example\""), "mailto:a@b.example");
   EXPECT_EQ(HyperlinkTarget("HYPERLINK www.example.com"), "http://www.example.com");
-  EXPECT_EQ(HyperlinkTarget("HYPERLINK \\l \"_Toc1\""), "");
   EXPECT_EQ(HyperlinkTarget("HYPERLINK \"file:///etc/passwd\""), "");
-  EXPECT_EQ(HyperlinkTarget("PAGE"), "");
 }
 
 // After the <meta charset="utf-8"> that the extractor adds; the header ends
@@ -238,8 +219,8 @@ TEST(HtmlRendererTest, HyperlinkTargets) {
 TEST(HtmlExtractorTest, Fragments) {
   const char* header =
       "{\\rtf1\\ansi\\ansicpg1251\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}"
-      "{\\f1\\fswiss\\fcharset204 Arial;}{\\f2\\fnil\\fcharset238 Tahoma;}{\\f3\\fnil\\fcharset2 "
-      "Symbol;}{\\f4\\fnil\\fcharset128 Gothic;}}\\f0 ";
+      "{\\f1\\fswiss\\fcharset204 Arial;}{\\f2\\fnil\\fcharset238 Tahoma;}"
+      "{\\f4\\fnil\\fcharset128 Gothic;}}\\f0 ";
   const Case kCases[] = {
       {"bytes in a tag are in the document's code page, text in its font's",
        "{\\*\\htmltag84 <p title=\"\\'cc\\'e8\\'f0\">}{\\f1 \\'cc\\'e8\\'f0 }{\\f2 \\'8a\\'9a "
@@ -253,10 +234,10 @@ TEST(HtmlExtractorTest, Fragments) {
       {"escaped braces and backslashes",
        "{\\*\\htmltag241 <style>a\\{b:c\\}</style>}C:\\\\dir\\\\\\{x\\}",
        "<style>a{b:c}</style>C:\\dir\\{x}"},
-      {"the characters MS-OXRTFEX lists",
-       "\\lquote x\\rquote  \\ldblquote y\\rdblquote  \\bullet \\endash \\emdash a\\~b\\_c",
-       "‘x’ “y” •–—a\u00A0b\u00ADc"},
-      {"other control words are not text", "a\\emspace b\\-c\\zwj d\\chdate e", "abcde"},
+      {"the characters MS-OXRTFEX lists, other control words are not text",
+       "\\lquote x\\rquote  \\ldblquote y\\rdblquote  \\bullet \\endash \\emdash "
+       "a\\~b\\_c\\emspace d\\-e",
+       "‘x’ “y” •–—a\u00A0b\u00ADcde"},
       {"line ends and tabs", "{\\*\\htmltag <pre>\\par \\tab x\\line }y\\line z\\tab w",
        "<pre>\n\txy\nz\tw"},
       {"\\htmlrtf is kept and restored by groups",
@@ -269,7 +250,6 @@ TEST(HtmlExtractorTest, Fragments) {
        "{\\pict\\wmetafile8 0102}{\\*\\generator x;}{\\object{\\*\\objdata 01}{\\result r}}"
        "{\\info{\\title t}}{\\field{\\*\\fldinst HYPERLINK \"u\"}{\\fldrslt shown}}",
        "shown"},
-      {"a symbol font's bullet", "{\\f3\\'b7}", "•"},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(Html(header + std::string(c.body) + "}", RtfKind::kEncapsulatedHtml),
@@ -297,7 +277,6 @@ TEST(TextExtractorTest, TextKeepsItsLinesAndSpaces) {
       {"line ends, tabs and runs of spaces",
        "\\tab indented  two\\line next\\par\r\n-- \\par\r\n\\par",
        "\tindented  two\nnext\n-- \n\n"},
-      {"code pages and \\uN", "{\\f1 \\'cf\\'f0\\'e8} caf\\u233?\\par", "При café\n"},
       {"a field shows its result",
        "see {\\field{\\*\\fldinst HYPERLINK \"http://x/\"}{\\fldrslt http://x/}}", "see http://x/"},
   };
@@ -306,41 +285,6 @@ TEST(TextExtractorTest, TextKeepsItsLinesAndSpaces) {
               std::string(kPageStart) + ">\n<pre style=\"white-space: pre-wrap\">" + c.html +
                   "</pre>\n" + std::string(kPageEnd))
         << c.name;
-  }
-}
-
-// The message bodies that tnef saves from the winmail.dat samples of
-// tests/data/tnef: each row a body, its kind and a piece of its HTML.
-TEST(ConvertTest, SampleBodies) {
-  const struct {
-    const char* file;
-    RtfKind kind;
-    const char* html;
-  } kCases[] = {
-      {"MAPI_ATTACH_DATA_OBJ", RtfKind::kNative, "Det er jo en velkjent sak at bodødamene"},
-      {"MAPI_ATTACH_DATA_OBJ", RtfKind::kNative, "<i>Få tips og ideer til hud og hår"},
-      {"MAPI_OBJECT", RtfKind::kNative,
-       "<p style=\"margin:5pt 0 5pt 0\"><span style=\"font-size:10pt\">Attached is the updated"},
-      {"MAPI_OBJECT", RtfKind::kNative, "<u>&lt;mailto:cspencer@leading.com.au&gt;</u>"},
-      {"long-filename", RtfKind::kEncapsulatedText,
-       "<pre style=\"white-space: pre-wrap\">I've attached a temp. license for QARun 4.7.  Do"},
-      {"long-filename", RtfKind::kEncapsulatedText,
-       "\nFrom: Mark Simpson [mailto:msimpson@numega.com]\nSent: Wednesday"},
-      {"multi-value-attribute", RtfKind::kEncapsulatedHtml,
-       "<html><head><meta charset=\"utf-8\">\n<style type=\"text/css\"> a:link { color:"},
-      {"multi-value-attribute", RtfKind::kEncapsulatedHtml,
-       "<a style=\"color: #3399ff; \" href=\"tel:208225\">208225</a>.</div><br><table"},
-      {"rtf", RtfKind::kNative, "aafg<b>ag'alga'kgk</b>"},
-      {"rtf", RtfKind::kNative, "<b>\\hge</b>"},
-  };
-  for (const auto& c : kCases) {
-    std::ifstream file(std::string(RTF2HTML_TESTDATA "/") + c.file + ".rtf", std::ios::binary);
-    ASSERT_TRUE(file.is_open()) << c.file;
-    std::ostringstream rtf;
-    rtf << file.rdbuf();
-    const std::string html = Html(rtf.str(), c.kind);
-    EXPECT_TRUE(orv::IsUtf8(html)) << c.file;
-    EXPECT_NE(html.find(c.html), std::string::npos) << c.file << ": " << c.html;
   }
 }
 
